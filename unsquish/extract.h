@@ -18,8 +18,8 @@ enum { SQ_PATH_SIZE = 256 }; // every path formed holds at most 255 characters
 // backslashes are optional. Every failure is reported through sys->message first.
 // Returns 1 when the archive was walked to its end (even when members failed their check)
 // or the copy was made, else 0.
-int32_t SqExtract(SqSystem* sys, const char* sourceDir, const char* destDir,
-                  const char* fileName, const char* altName);
+int32_t SqExtract(SqSystem* sys, const char* sourceDir, const char* destDir, const char* fileName,
+                  const char* altName);
 
 // Joins dir and name into out (SQ_PATH_SIZE bytes): name alone when dir is empty, else dir,
 // a backslash unless dir ends in one, then name. Returns 0 and leaves out alone when name

@@ -1,0 +1,266 @@
+#include "extract.h"
+
+#include "archive.h"
+#include "crc32.h"
+#include "explode/explode.h"
+
+enum { COPY_BLOCK_SIZE = 2048, COPY_TO_END = 0xFFFFFFFFu };
+
+// State of one extraction call. The decoder's callbacks get it as their param.
+typedef struct ExtractContext {
+    SqSystem* sys;
+    SqFile* archiveFile;
+    SqFile* outputFile;
+    uint32_t crc;         // running CRC-32 register while a member is exploded
+    uint32_t expectedCrc; // storedCrc of the member being exploded
+    uint32_t remaining;   // stored bytes of that member not yet handed to the decoder
+    int writeFailed;      // an output write failed since the output file was opened
+} ExtractContext;
+
+static uint32_t TextLength(const char* text) {
+    uint32_t n = 0;
+    while (text[n] != '\0')
+        ++n;
+    return n;
+}
+
+int MakePath(char* out, const char* dir, const char* name) {
+    uint32_t dirLength = TextLength(dir);
+    uint32_t nameLength = TextLength(name);
+    if (dirLength == 0) {
+        if (nameLength >= SQ_PATH_SIZE)
+            return 0;
+    } else {
+        if (nameLength == 0)
+            return 0;
+        int needSeparator = dir[dirLength - 1] != '\\';
+        if (dirLength + (uint32_t)needSeparator + nameLength >= SQ_PATH_SIZE)
+            return 0;
+        for (uint32_t i = 0; i < dirLength; ++i)
+            *out++ = dir[i];
+        if (needSeparator)
+            *out++ = '\\';
+    }
+    for (uint32_t i = 0; i <= nameLength; ++i)
+        *out++ = name[i];
+    return 1;
+}
+
+int ApplyArchiveExtension(char* path) {
+    uint32_t length = TextLength(path);
+    uint32_t dot = length;
+    for (uint32_t i = 0; i < length; ++i)
+        if (path[i] == '.')
+            dot = i;
+    if (dot < length && length - dot <= 4)
+        return 1;
+    static const char kSuffix[] = ".LSZ";
+    if (length + sizeof(kSuffix) - 1 >= SQ_PATH_SIZE)
+        return 0;
+    for (uint32_t i = 0; i < sizeof(kSuffix); ++i)
+        path[length + i] = kSuffix[i];
+    return 1;
+}
+
+// Reads until size bytes are in or the file ends; -1 when a read fails.
+static int32_t ReadFully(SqSystem* sys, SqFile* file, uint8_t* buffer, uint32_t size) {
+    uint32_t total = 0;
+    while (total < size) {
+        int32_t n = sys->read(sys, file, buffer + total, size - total);
+        if (n < 0)
+            return total > 0 ? (int32_t)total : -1;
+        if (n == 0)
+            break;
+        total += (uint32_t)n;
+    }
+    return (int32_t)total;
+}
+
+static int IsArchive(ExtractContext* ctx) {
+    uint8_t signature[SQ_SIGNATURE_SIZE];
+    if (!ctx->sys->seek(ctx->sys, ctx->archiveFile, 0))
+        return 0;
+    int32_t n = ReadFully(ctx->sys, ctx->archiveFile, signature, SQ_SIGNATURE_SIZE);
+    return n > 0 && IsArchiveSignature(signature, (uint32_t)n);
+}
+
+static int CreateOutputFile(ExtractContext* ctx, const char* path) {
+    ctx->writeFailed = 0;
+    ctx->outputFile = ctx->sys->openOutput(ctx->sys, path);
+    return ctx->outputFile != 0;
+}
+
+// Cuts what an earlier, longer file left behind the new content, then closes the file.
+// A failed cut counts as a failed write: the file would not hold what the member holds.
+static void FinishOutputFile(ExtractContext* ctx) {
+    if (!ctx->sys->truncate(ctx->sys, ctx->outputFile))
+        ctx->writeFailed = 1;
+}
+
+static void CloseOutputFile(ExtractContext* ctx) {
+    ctx->sys->close(ctx->sys, ctx->outputFile);
+    ctx->outputFile = 0;
+}
+
+static void WriteOutput(ExtractContext* ctx, const uint8_t* data, uint32_t size) {
+    if (ctx->writeFailed || size == 0)
+        return;
+    if (!ctx->sys->write(ctx->sys, ctx->outputFile, data, size))
+        ctx->writeFailed = 1;
+}
+
+// limit is a byte count, or COPY_TO_END. Stops early when a read fails or a write fails.
+static void CopyStoredBytes(ExtractContext* ctx, uint32_t limit) {
+    uint8_t block[COPY_BLOCK_SIZE];
+    uint32_t left = limit;
+    while (left > 0 && !ctx->writeFailed) {
+        uint32_t want = left < COPY_BLOCK_SIZE ? left : COPY_BLOCK_SIZE;
+        int32_t got = ctx->sys->read(ctx->sys, ctx->archiveFile, block, want);
+        if (got <= 0)
+            break;
+        WriteOutput(ctx, block, (uint32_t)got);
+        if (limit != COPY_TO_END)
+            left -= (uint32_t)got;
+    }
+}
+
+static uint32_t ReadArchiveBytes(uint8_t* buffer, uint32_t* size, void* param) {
+    ExtractContext* ctx = (ExtractContext*)param;
+    if (*size > ctx->remaining)
+        *size = ctx->remaining;
+    ctx->remaining -= *size;
+    if (*size == 0)
+        return 0;
+    int32_t got = ctx->sys->read(ctx->sys, ctx->archiveFile, buffer, *size);
+    if (got <= 0)
+        return 0;
+    ctx->crc = UpdateCrc32(buffer, (uint32_t)got, ctx->crc);
+    return (uint32_t)got;
+}
+
+static void WriteOutputBytes(uint8_t* buffer, uint32_t* size, void* param) {
+    WriteOutput((ExtractContext*)param, buffer, *size);
+}
+
+static int ExplodeMember(ExtractContext* ctx, ExplodeWorkArea* work, const MemberHeader* header) {
+    ctx->remaining = header->storedSize;
+    ctx->crc = 0xFFFFFFFFu;
+    ctx->expectedCrc = header->storedCrc;
+    ExplodeResult result = explode(ReadArchiveBytes, WriteOutputBytes, work, ctx);
+    ctx->crc = ~ctx->crc;
+    return result == EXPLODE_OK && ctx->crc == ctx->expectedCrc;
+}
+
+// Writes one member's data into the open output file. Returns 0 when the member is bad
+// (decoder failure, CRC mismatch or failed write) and -1 when its method is unknown.
+static int WriteMemberData(ExtractContext* ctx, ExplodeWorkArea* work, const MemberHeader* header) {
+    int ok;
+    if (header->method == SQ_METHOD_EXPLODED)
+        ok = ExplodeMember(ctx, work, header);
+    else if (header->method == SQ_METHOD_STORED) {
+        CopyStoredBytes(ctx, header->storedSize);
+        ok = 1;
+    } else
+        return -1;
+    FinishOutputFile(ctx);
+    return ok && !ctx->writeFailed;
+}
+
+static int32_t FailWithMessage(ExtractContext* ctx, uint32_t textId, const char* arg) {
+    ctx->sys->message(ctx->sys, textId, arg);
+    return 0;
+}
+
+// Walks the members from offset 6. Returns the call's result; the caller closes the archive
+// and frees the work area.
+static int32_t WalkArchive(ExtractContext* ctx, ExplodeWorkArea* work, const char* archivePath,
+                           const char* destDir) {
+    SqSystem* sys = ctx->sys;
+    char outputPath[SQ_PATH_SIZE];
+    uint8_t raw[SQ_HEADER_SIZE];
+    MemberHeader header;
+    uint32_t headerPos = SQ_SIGNATURE_SIZE;
+    for (;;) {
+        if (!sys->seek(sys, ctx->archiveFile, headerPos) ||
+            ReadFully(sys, ctx->archiveFile, raw, SQ_HEADER_SIZE) != SQ_HEADER_SIZE)
+            return 1;
+        ParseMemberHeader(raw, &header);
+        // A name that is not a plain file name could reach outside destDir or open a
+        // device: such a member is refused and skipped.
+        if (!IsPlainMemberName(header.memberName)) {
+            sys->message(sys, SQ_MSG_INTERNAL_ERROR, archivePath);
+        } else {
+            if (!MakePath(outputPath, destDir, header.memberName))
+                return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, header.memberName);
+            if (!CreateOutputFile(ctx, outputPath))
+                return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
+            int written = WriteMemberData(ctx, work, &header);
+            if (written < 0) {
+                CloseOutputFile(ctx);
+                return FailWithMessage(ctx, SQ_MSG_INTERNAL_ERROR, archivePath);
+            }
+            if (!written)
+                sys->message(sys, SQ_MSG_INTERNAL_ERROR, archivePath);
+            sys->setDosTime(sys, ctx->outputFile, header.dosDate, header.dosTime);
+            CloseOutputFile(ctx);
+        }
+        // Offsets are signed 32-bit: a size that would carry the walk past that range (or
+        // wrap it) ends the archive, so no header can send the reader backwards.
+        headerPos = NextHeaderPos(headerPos, header.storedSize);
+        if (headerPos == 0)
+            return 1;
+    }
+}
+
+static int32_t ExtractArchive(ExtractContext* ctx, const char* archivePath, const char* destDir) {
+    SqSystem* sys = ctx->sys;
+    ExplodeWorkArea* work = (ExplodeWorkArea*)sys->alloc(sys, sizeof(ExplodeWorkArea));
+    if (!work)
+        return FailWithMessage(ctx, SQ_MSG_OUT_OF_MEMORY, archivePath);
+    int32_t result = WalkArchive(ctx, work, archivePath, destDir);
+    sys->free(sys, work);
+    return result;
+}
+
+static int32_t CopyPlainFile(ExtractContext* ctx, const char* archivePath, const char* destDir,
+                             const char* altName) {
+    char outputPath[SQ_PATH_SIZE];
+    // Without an alternate name there is nowhere to copy a file that is not an archive.
+    if (!altName)
+        return FailWithMessage(ctx, SQ_MSG_INTERNAL_ERROR, archivePath);
+    if (!MakePath(outputPath, destDir, altName))
+        return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, altName);
+    if (!CreateOutputFile(ctx, outputPath))
+        return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
+    if (ctx->sys->seek(ctx->sys, ctx->archiveFile, 0))
+        CopyStoredBytes(ctx, COPY_TO_END);
+    else
+        ctx->writeFailed = 1;
+    FinishOutputFile(ctx);
+    int failed = ctx->writeFailed;
+    CloseOutputFile(ctx);
+    return failed ? FailWithMessage(ctx, SQ_MSG_INTERNAL_ERROR, archivePath) : 1;
+}
+
+int32_t SqExtract(SqSystem* sys, const char* sourceDir, const char* destDir, const char* fileName,
+                  const char* altName) {
+    char archivePath[SQ_PATH_SIZE];
+    ExtractContext ctx;
+    ctx.sys = sys;
+    ctx.archiveFile = 0;
+    ctx.outputFile = 0;
+    ctx.crc = 0;
+    ctx.expectedCrc = 0;
+    ctx.remaining = 0;
+    ctx.writeFailed = 0;
+    // A path that does not fit is never cut into another path: the source cannot be named.
+    if (!MakePath(archivePath, sourceDir, fileName) || !ApplyArchiveExtension(archivePath))
+        return FailWithMessage(&ctx, SQ_MSG_CANNOT_OPEN_SOURCE, fileName);
+    ctx.archiveFile = sys->openRead(sys, archivePath);
+    if (!ctx.archiveFile)
+        return FailWithMessage(&ctx, SQ_MSG_CANNOT_OPEN_SOURCE, archivePath);
+    int32_t result = IsArchive(&ctx) ? ExtractArchive(&ctx, archivePath, destDir)
+                                     : CopyPlainFile(&ctx, archivePath, destDir, altName);
+    sys->close(sys, ctx.archiveFile);
+    return result;
+}
