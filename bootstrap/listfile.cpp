@@ -168,7 +168,7 @@ void ApplyParamLine(const char* line) {
         CopyText(SetupContext.CmdLine, SETUP_TEXT_SIZE, "RUNINST.EXE");
 }
 
-int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand) {
+int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand, void* context) {
     int filesBegun = 0;
     char line[LIST_LINE_SIZE];
     while (ReadListLine(reader, line)) {
@@ -187,7 +187,7 @@ int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand) {
             char targetName[LIST_LINE_SIZE];
             SplitFileEntry(line, sourceName, targetName);
             UpperCaseText(sourceName);
-            if (!expand(sourceName, targetName))
+            if (!expand(context, sourceName, targetName))
                 return 0;
         } else {
             ApplyParamLine(line);
@@ -196,7 +196,7 @@ int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand) {
     return 1;
 }
 
-int WalkSystemLibraryList(LineReader* reader, ListEntryProc install) {
+int WalkSystemLibraryList(LineReader* reader, ListEntryProc install, void* context) {
     int sectionBegun = 0;
     char line[LIST_LINE_SIZE];
     while (ReadListLine(reader, line)) {
@@ -209,7 +209,7 @@ int WalkSystemLibraryList(LineReader* reader, ListEntryProc install) {
             char targetName[LIST_LINE_SIZE];
             SplitFileEntry(line, sourceName, targetName);
             UpperCaseText(sourceName);
-            if (!install(sourceName, targetName))
+            if (!install(context, sourceName, targetName))
                 return 0;
         }
     }

@@ -51,9 +51,9 @@ int32_t KilobytesToBytes(int32_t kilobytes);
 // Applies one [Params] line (without its line feed) to SetupContext.
 void ApplyParamLine(const char* line);
 
-// Called for each file entry with the upper-cased source name and the target name as
-// written; returns 0 to stop the walk.
-typedef int (*ListEntryProc)(const char* sourceName, const char* targetName);
+// Called for each file entry with the caller's context, the upper-cased source name and the
+// target name as written; returns 0 to stop the walk.
+typedef int (*ListEntryProc)(void* context, const char* sourceName, const char* targetName);
 
 enum { SETTINGS_PASS = 0, FILES_PASS = 1 };
 
@@ -61,10 +61,10 @@ enum { SETTINGS_PASS = 0, FILES_PASS = 1 };
 // [Params] lines and stops at "[Files]"; the files pass applies them again and hands every
 // entry after "[Files]" to expand. Both stop at "[MFCDLL]". Returns 1 when the pass reached
 // its stopping header or the end, 0 when expand failed.
-int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand);
+int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand, void* context);
 
 // The [MFCDLL] pass: every non-empty, non-header line after the "[MFCDLL]" header is an
 // entry, up to the end of the file. Returns 1 at the end, 0 when install failed.
-int WalkSystemLibraryList(LineReader* reader, ListEntryProc install);
+int WalkSystemLibraryList(LineReader* reader, ListEntryProc install, void* context);
 
 #endif

@@ -186,7 +186,8 @@ TEST_F(SettingsTest, ApplyParamLineFillsEachTextField) {
 std::vector<std::string> gEntries;
 std::string gFailAt;
 
-int RecordEntry(const char* source, const char* target) {
+int RecordEntry(void* context, const char* source, const char* target) {
+    EXPECT_EQ(context, &gEntries);
     gEntries.push_back(std::string(source) + "|" + target);
     return gFailAt != source;
 }
@@ -198,14 +199,14 @@ class WalkTest : public SettingsTest {
         file_ = MemoryFile{text, 0, 512};
         LineReader reader;
         StartLineReader(&reader, ReadMemory, &file_);
-        return WalkSetupList(&reader, pass, RecordEntry);
+        return WalkSetupList(&reader, pass, RecordEntry, &gEntries);
     }
     int WalkLibraries(const std::string& text) {
         gEntries.clear();
         file_ = MemoryFile{text, 0, 512};
         LineReader reader;
         StartLineReader(&reader, ReadMemory, &file_);
-        return WalkSystemLibraryList(&reader, RecordEntry);
+        return WalkSystemLibraryList(&reader, RecordEntry, &gEntries);
     }
     void TearDown() override { gFailAt.clear(); }
     MemoryFile file_;
