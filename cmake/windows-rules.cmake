@@ -27,7 +27,8 @@ endfunction()
 # Links a shared library or executable target as a deliverable:
 #   sq_win32_module(<target> OUTPUT_NAME <name> BASE <image base>
 #                   [EXTENSION <DLL|EXE>] [IMPORTS <import library>...])
-# The entry point comes from winrt (DLL: SqDllEntry calls DllMain; EXE: SqExeEntry calls
+# IMPORTS are import libraries such as kernel32, user32, version, lz32; kernel32 is always
+# linked. The entry point comes from winrt (DLL: SqDllEntry calls DllMain; EXE: SqExeEntry calls
 # WinMain and ExitProcess). A .def file among the target's sources names its exports;
 # stdcall decorations are cut from exported names. Nothing else is linked: no start files,
 # no libgcc, no C or C++ library. The call also clears, for the calling directory, the
@@ -66,7 +67,11 @@ function(sq_win32_module target)
     LINKER:--kill-at
     LINKER:--no-insert-timestamp
     LINKER:-s)
-  target_link_libraries(${target} PRIVATE winrt ${arg_IMPORTS})
+  # KERNEL32 comes last: MinGW's libkernel32.a also defines the LZ functions (later Windows
+  # forward them there), but Windows 95 has them only in LZ32.DLL, so lz32 must win.
+  set(imports ${arg_IMPORTS})
+  list(REMOVE_ITEM imports kernel32)
+  target_link_libraries(${target} PRIVATE winrt ${imports} kernel32)
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ${arg_OUTPUT_NAME}
     PREFIX ""
