@@ -42,5 +42,6 @@ ExplodeRun ExplodeBuffer(const uint8_t* stream, size_t size, const ExplodePieces
     run.result = explode(ReadPiece, WritePiece, work, &state);
     run.reads = state.reads;
     run.writes = state.writes;
+    run.consumed = state.pos;
     return run;
 }

@@ -18,6 +18,7 @@ struct ExplodeRun {
     ExplodeResult result;
     uint32_t reads;  // readFn calls, the final one that found no input included
     uint32_t writes; // writeFn calls
+    size_t consumed; // stream bytes handed to the decoder
 };
 
 // Decodes stream into out (cleared first; appended to by every write). work is reused as
