@@ -434,7 +434,9 @@ std::string StreamInfo(const WalkedMember& m) {
         return "";
     }
     const char* mode = m.data[0] == 0 ? "binary" : m.data[0] == 1 ? "ascii" : "?";
-    return std::string(mode) + "/" + std::to_string(64u << (m.data[1] & 7));
+    uint8_t dictBits = m.data[1];
+    bool dictOk = dictBits >= IMPLODE_MIN_DICT_BITS && dictBits <= IMPLODE_MAX_DICT_BITS;
+    return std::string(mode) + "/" + (dictOk ? std::to_string(64u << dictBits) : "?");
 }
 
 int RunList(const LszOptions& o) {
