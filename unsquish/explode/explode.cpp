@@ -184,26 +184,191 @@ static void CopyMatch(ExplodeWorkArea* work, uint32_t length, uint32_t distance)
     work->outputPos = pos + length;
 }
 
-static uint32_t DecodeStream(ExplodeWorkArea* work) {
-    uint32_t symbol;
-    work->outputPos = FLUSH_SIZE;
-    for (;;) {
-        symbol = DecodeLiteralOrLength(work);
-        if (symbol >= SYMBOL_END_OF_STREAM)
-            break;
-        if (symbol < SYMBOL_MATCH_BASE) {
-            work->outputArea[work->outputPos++] = (uint8_t)symbol;
+// Decodes one token through the exact bit reader and stores its bytes. Used where the
+// input block is nearly used up, so that reads happen exactly when bits are needed.
+static uint32_t DecodeTokenCarefully(ExplodeWorkArea* work) {
+    uint32_t symbol = DecodeLiteralOrLength(work);
+    if (symbol >= SYMBOL_END_OF_STREAM)
+        return symbol;
+    if (symbol < SYMBOL_MATCH_BASE) {
+        work->outputArea[work->outputPos++] = (uint8_t)symbol;
+    } else {
+        uint32_t length = symbol - 254;
+        uint32_t distance = DecodeDistance(work, length);
+        if (distance == 0)
+            return SYMBOL_INPUT_EXHAUSTED;
+        CopyMatch(work, length, distance);
+    }
+    if (work->outputPos >= FLUSH_LIMIT)
+        FlushBlock(work);
+    return symbol;
+}
+
+// ---- Fast path ------------------------------------------------------------------------------
+//
+// While the input block holds a whole machine word beyond the bytes in use, tokens are decoded
+// from a word-wide bit buffer held in locals, and no read can be due: a refill leaves at
+// least 24 valid bits, no part of a token (literal; flag, length code and extra bits;
+// distance code and low bits) takes more than 16, and so after every token the word still
+// holds the byte that the exact reader would have taken ahead of it. On leaving, the exact
+// reader's state (8 to 15 valid bits and the matching input position) is rebuilt, and the
+// careful path takes over for the last few bytes of each block.
+
+#ifdef EXPLODE_NARROW_BIT_WORD
+typedef uint32_t BitWord; // lets a 64-bit host test the path 32-bit targets take
+#else
+typedef uintptr_t BitWord;
+#endif
+enum {
+    WORD_BYTES = sizeof(BitWord),
+    WORD_BITS = 8 * sizeof(BitWord),
+    REFILL_BITS = WORD_BITS - 8, // a refill leaves at least this many valid bits
+    RUN_LEFT = 0                 // the fast run stopped between tokens; input is short
+};
+
+static inline BitWord LoadWord(const uint8_t* from) {
+    BitWord word = 0;
+    for (uint32_t i = 0; i < WORD_BYTES; i++)
+        word |= (BitWord)from[i] << (8 * i);
+    return word;
+}
+
+static inline void StoreWord(uint8_t* to, BitWord word) {
+    for (uint32_t i = 0; i < WORD_BYTES; i++)
+        to[i] = (uint8_t)(word >> (8 * i));
+}
+
+// Copies a match. Whole words move when the distance is at least a word (so each word read
+// is already final) and the last word stays inside outputArea; otherwise bytes move one at
+// a time, which repeats a pattern when the distance is shorter than the length.
+static inline void CopyMatchFast(uint8_t* area, uint32_t pos, uint32_t length, uint32_t distance) {
+    uint8_t* to = area + pos;
+    const uint8_t* from = to - distance;
+    if (distance >= WORD_BYTES && pos + length + WORD_BYTES <= EXPLODE_OUTPUT_AREA_SIZE) {
+        for (uint32_t i = 0; i < length; i += WORD_BYTES)
+            StoreWord(to + i, LoadWord(from + i));
+    } else if (distance == 1) {
+        uint8_t byte = *from;
+        for (uint32_t i = 0; i < length; i++)
+            to[i] = byte;
+    } else {
+        for (uint32_t i = 0; i < length; i++)
+            to[i] = from[i];
+    }
+}
+
+struct FastBits {
+    BitWord bits;      // next bit in bit 0; bits above `count` are stream bits or zeros
+    uint32_t count;    // valid bits
+    const uint8_t* in; // next byte not yet in `bits`
+};
+
+static inline void Refill(FastBits* r) {
+    r->bits |= LoadWord(r->in) << r->count;
+    r->in += (WORD_BITS - 1 - r->count) >> 3;
+    r->count |= REFILL_BITS;
+}
+
+static inline void Consume(FastBits* r, uint32_t n) {
+    r->bits >>= n;
+    r->count -= n;
+}
+
+static inline uint32_t FastAsciiLiteral(const ExplodeWorkArea* work, FastBits* r) {
+    uint32_t low = (uint32_t)(r->bits >> 1) & 0xFF;
+    uint32_t c;
+    uint32_t used;
+    if (low == 0) {
+        c = work->asciiLookup8[(r->bits >> 9) & 0xFF];
+        used = 9;
+    } else {
+        c = work->asciiLookup[low];
+        used = 1;
+        if (c == 255) {
+            if ((low & 0x3F) != 0) {
+                c = work->asciiLookup4[(r->bits >> 5) & 0xFF];
+                used = 5;
+            } else {
+                c = work->asciiLookup6[(r->bits >> 7) & 0x7F];
+                used = 7;
+            }
+        }
+    }
+    Consume(r, used + work->asciiRemainingBits[c]);
+    return c;
+}
+
+// Decodes tokens while the input block has a word to spare. Returns SYMBOL_END_OF_STREAM
+// when it decoded the marker, else RUN_LEFT with the exact reader's state restored.
+static inline uint32_t DecodeRun(ExplodeWorkArea* work, uint32_t ascii) {
+    if (work->inputCount < WORD_BYTES + work->inputPos)
+        return RUN_LEFT;
+    FastBits r;
+    r.bits = work->bitBuffer;
+    r.count = 8 + work->extraBits;
+    r.in = work->inputBlock + work->inputPos;
+    const uint8_t* lastLoad = work->inputBlock + work->inputCount - WORD_BYTES;
+    uint8_t* area = work->outputArea;
+    uint32_t pos = work->outputPos;
+    uint32_t dictBits = work->dictBits;
+    uint32_t result = RUN_LEFT;
+    while (r.in <= lastLoad) {
+        Refill(&r);
+        if ((r.bits & 1) == 0) {
+            if (ascii) {
+                area[pos++] = (uint8_t)FastAsciiLiteral(work, &r);
+            } else {
+                area[pos++] = (uint8_t)(r.bits >> 1);
+                Consume(&r, 9);
+            }
         } else {
-            uint32_t length = symbol - 254;
-            uint32_t distance = DecodeDistance(work, length);
-            if (distance == 0) {
-                symbol = SYMBOL_INPUT_EXHAUSTED;
+            uint32_t index = work->lengthLookup[(r.bits >> 1) & 0xFF];
+            Consume(&r, 1 + work->lengthCodeLengths[index]);
+            uint32_t n = work->lengthExtraBits[index];
+            uint32_t length = work->lengthBase[index] + 2 + ((uint32_t)r.bits & ((1u << n) - 1));
+            Consume(&r, n);
+            if (length == 519) {
+                result = SYMBOL_END_OF_STREAM;
                 break;
             }
-            CopyMatch(work, length, distance);
+            if (WORD_BITS < 64)
+                Refill(&r); // a narrow word may not hold the distance as well
+            uint32_t code = work->distanceLookup[r.bits & 0xFF];
+            Consume(&r, work->distanceCodeLengths[code]);
+            uint32_t lowBits = length == 2 ? 2 : dictBits;
+            uint32_t distance = (code << lowBits) + ((uint32_t)r.bits & ((1u << lowBits) - 1)) + 1;
+            Consume(&r, lowBits);
+            CopyMatchFast(area, pos, length, distance);
+            pos += length;
         }
-        if (work->outputPos >= FLUSH_LIMIT)
+        if (pos >= FLUSH_LIMIT) {
+            work->outputPos = pos;
             FlushBlock(work);
+            pos = work->outputPos;
+        }
+    }
+    // The exact reader holds 8 + (count mod 8) valid bits and has taken every byte before
+    // them, no more.
+    uint32_t valid = 8 + (r.count & 7);
+    work->bitBuffer = (uint32_t)(r.bits & ((1u << valid) - 1));
+    work->extraBits = valid - 8;
+    work->inputPos = (uint32_t)(r.in - work->inputBlock) - (r.count - valid) / 8;
+    work->outputPos = pos;
+    return result;
+}
+
+static uint32_t DecodeStream(ExplodeWorkArea* work) {
+    uint32_t symbol;
+    uint32_t ascii = work->literalMode == 1;
+    work->outputPos = FLUSH_SIZE;
+    for (;;) {
+        if (DecodeRun(work, ascii) == SYMBOL_END_OF_STREAM) {
+            symbol = SYMBOL_END_OF_STREAM;
+            break;
+        }
+        symbol = DecodeTokenCarefully(work);
+        if (symbol >= SYMBOL_END_OF_STREAM)
+            break;
     }
     WriteOutput(work, work->outputPos - FLUSH_SIZE);
     return symbol;

@@ -83,6 +83,8 @@ void ExpectContractKept(const Harness& h, ExplodeWorkArea* work) {
     EXPECT_FALSE(h.readAfterEnd);
     for (const WriteCall& call : h.writes)
         EXPECT_EQ(call.buffer, &work->outputArea[4096]);
+    // inputBlock still holds the last delivered bytes: nothing was stored over them.
+    EXPECT_TRUE(std::equal(h.lastPiece.begin(), h.lastPiece.end(), work->inputBlock));
 }
 
 struct HeaderCase {
@@ -215,6 +217,46 @@ TEST(ExplodeBlocks, LongestMatchAtTheLastPositionBeforeAFlush) {
     }
 }
 
+// Matches that end in the last bytes of outputArea, with distances long enough to be copied
+// in whole words: the copy must stop inside the area, so the input block after it (here the
+// whole stream, in one read) is left intact and decoding goes on correctly.
+TEST(ExplodeMatches, MatchesEndingAtTheEndOfTheOutputArea) {
+    for (uint32_t end = 8700; end <= 8709; end++) {
+        for (uint32_t length : {518u, 515u, 512u, 509u}) {
+            uint32_t start = end - length; // output position where the match begins
+            if (start > 8191)
+                continue;
+            for (uint32_t distance : {8u, 9u, 100u}) {
+                StreamBuilder builder(0, 6);
+                for (uint32_t i = 0; i < 150; i++)
+                    builder.Literal((uint8_t)(i * 37 + 11));
+                for (;;) {
+                    uint32_t left = start - 4096 - (uint32_t)builder.Expected().size();
+                    if (left == 0)
+                        break;
+                    if (left == 1)
+                        builder.Literal(0x33);
+                    else
+                        builder.Match(left == 519 ? 517 : std::min(left, 518u), 150);
+                }
+                builder.Match(length, distance);
+                builder.Match(40, 41);
+                for (int i = 0; i < 16; i++) // keeps the match away from the stream's end
+                    builder.Literal((uint8_t)(0x5A + i));
+                builder.EndMarker();
+                WorkAreaPtr work = NewWorkArea();
+                Harness h;
+                h.stream = builder.Bytes();
+                ASSERT_LE(h.stream.size(), 2048u);
+                EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+                ExpectContractKept(h, work.get());
+                ASSERT_EQ(h.output, builder.Expected())
+                    << "end " << end << " start " << start << " distance " << distance;
+            }
+        }
+    }
+}
+
 TEST(ExplodeMatches, DistanceOneRepeatsTheLastByte) {
     for (uint8_t mode : {0, 1}) {
         StreamBuilder builder(mode, 4);
@@ -283,7 +325,7 @@ TEST(ExplodeCut, EveryCutWritesWhatWasDecodedBeforeIt) {
             WorkAreaPtr work = NewWorkArea();
             Harness h;
             h.stream.assign(full.begin(), full.begin() + cut);
-            h.piece = 7;
+            h.piece = cut % 2 ? 7 : 2048;
             ASSERT_EQ(RunExplode(h, work.get()), EXPLODE_INPUT_EXHAUSTED) << cut;
             ExpectContractKept(h, work.get());
             size_t decoded = builder.DecodedBeforeCut(cut);

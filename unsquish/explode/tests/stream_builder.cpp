@@ -89,6 +89,8 @@ uint32_t Harness::Read(uint8_t* buffer, uint32_t* size, void* param) {
     size_t want = h->reads.empty() ? h->firstPiece : h->piece;
     size_t count = std::min({want, (size_t)*size, h->stream.size() - h->position});
     std::copy_n(h->stream.begin() + h->position, count, buffer);
+    if (count > 0)
+        h->lastPiece.assign(buffer, buffer + count);
     h->position += count;
     h->reads.push_back({buffer, *size, (uint32_t)count});
     *size = 1; // explode must not rely on the word after the call

@@ -68,6 +68,7 @@ struct Harness {
     std::vector<ReadCall> reads;
     std::vector<WriteCall> writes;
     std::vector<uint8_t> output;
+    std::vector<uint8_t> lastPiece; // bytes of the last read that delivered any
 
     static uint32_t Read(uint8_t* buffer, uint32_t* size, void* param);
     static void Write(uint8_t* buffer, uint32_t* size, void* param);
