@@ -15,6 +15,7 @@ constexpr int32_t kNone = -1;
 constexpr size_t kOptimalBlock = 16384;
 constexpr uint32_t kEndMarkerExtra = 255;
 constexpr int kEndMarkerIndex = 15;
+constexpr size_t kMaxInput = 0x7FFFFFFF; // positions are kept as 32-bit signed values
 
 struct LevelParams {
     int chainDepth; // candidates looked at per position
@@ -440,7 +441,7 @@ std::vector<ImplodeToken> ImplodeParse(const uint8_t* data, size_t size,
 
 bool Implode(const uint8_t* data, size_t size, const ImplodeOptions& options,
              std::vector<uint8_t>* out) {
-    if (!ImplodeOptionsValid(options)) {
+    if (!ImplodeOptionsValid(options) || size > kMaxInput) {
         return false;
     }
     ImplodeOptions resolved = options;

@@ -56,7 +56,8 @@ std::vector<ImplodeToken> ImplodeParse(const uint8_t* data, size_t size,
                                        const ImplodeOptions& options);
 
 // Compresses data into a complete explode stream: header, tokens, end-of-stream marker,
-// last byte padded with zero bits. Returns false (out untouched) on invalid options.
+// last byte padded with zero bits. Returns false (out untouched) on invalid options or an
+// input over 2 GiB, more than an archive can hold.
 bool Implode(const uint8_t* data, size_t size, const ImplodeOptions& options,
              std::vector<uint8_t>* out);
 

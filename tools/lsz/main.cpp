@@ -288,7 +288,11 @@ std::string FormatDosTime(uint16_t date, uint16_t time) {
 
 // ---- create ----
 
-int AddFile(ArchiveWriter* w, const std::string& file, const LszOptions& o) {
+struct CreateTotals {
+    uint64_t original = 0;
+};
+
+int AddFile(ArchiveWriter* w, const std::string& file, const LszOptions& o, CreateTotals* totals) {
     std::vector<uint8_t> data;
     time_t mtime;
     std::string error;
@@ -306,6 +310,7 @@ int AddFile(ArchiveWriter* w, const std::string& file, const LszOptions& o) {
         std::fprintf(stderr, "lsz: %s\n", w->error.c_str());
         return w->file != nullptr && std::ferror(w->file) ? LSZ_EXIT_IO : LSZ_EXIT_USAGE;
     }
+    totals->original += data.size();
     if (!o.quiet) {
         std::printf("  %-18s %-8s %10zu -> %10u\n", member.header.memberName,
                     MethodName(member.header.method), data.size(), member.header.storedSize);
@@ -323,8 +328,9 @@ int RunCreate(const LszOptions& o) {
         std::fprintf(stderr, "lsz: %s\n", w.error.c_str());
         return LSZ_EXIT_IO;
     }
+    CreateTotals totals;
     for (const std::string& file : o.files) {
-        int rc = AddFile(&w, file, o);
+        int rc = AddFile(&w, file, o, &totals);
         if (rc != LSZ_EXIT_OK) {
             AbandonArchive(&w);
             return rc;
@@ -334,6 +340,11 @@ int RunCreate(const LszOptions& o) {
         std::fprintf(stderr, "lsz: %s\n", w.error.c_str());
         AbandonArchive(&w);
         return LSZ_EXIT_IO;
+    }
+    if (!o.quiet) {
+        std::printf("%s: %zu member%s, %llu bytes in, %u bytes written\n", path.c_str(),
+                    o.files.size(), o.files.size() == 1 ? "" : "s",
+                    static_cast<unsigned long long>(totals.original), w.size);
     }
     return LSZ_EXIT_OK;
 }
