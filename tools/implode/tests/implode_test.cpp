@@ -305,6 +305,31 @@ TEST(ImplodeLevels, HigherLevelsAreNotLarger) {
     }
 }
 
+// "et", 120 bytes that repeat nothing, "et" again: the far length-2 match costs 13 bits,
+// less than two plain bytes (18) but more than the ASCII codes of 'e' and 't' (12).
+TEST(ImplodeCost, FarShortMatchIsTakenOnlyWhereItIsCheaper) {
+    Bytes data = {'e', 't'};
+    for (int i = 0; i < 120; ++i) {
+        data.push_back(static_cast<uint8_t>(0x80 + i));
+    }
+    data.push_back('e');
+    data.push_back('t');
+    for (int level = IMPLODE_LEVEL_FAST; level <= IMPLODE_LEVEL_BEST; ++level) {
+        for (int mode : {IMPLODE_LITERAL_BINARY, IMPLODE_LITERAL_ASCII}) {
+            ImplodeOptions o;
+            o.literalMode = mode;
+            o.level = level;
+            std::vector<ImplodeToken> tokens = ImplodeParse(data.data(), data.size(), o);
+            size_t matches = 0;
+            for (const ImplodeToken& t : tokens) {
+                matches += t.length != 0;
+            }
+            EXPECT_EQ(matches, mode == IMPLODE_LITERAL_BINARY ? 1u : 0u)
+                << "mode " << mode << " level " << level;
+        }
+    }
+}
+
 TEST(ImplodeOptions, OutOfRangeIsRefusedAndLeavesOutputAlone) {
     struct Case {
         int mode, dictBits, level;
