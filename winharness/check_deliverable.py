@@ -250,20 +250,26 @@ def instruction_problem(hex_bytes, text):
 
 def check_code(disassembly):
     found = []
+    count = 0
     for line in disassembly.splitlines():
         parts = line.split("\t")
         if len(parts) < 3 or not re.match(r"\s*[0-9a-f]+:$", parts[0]):
             continue
+        count += 1
         problem = instruction_problem(parts[1].split(), parts[2].strip())
         if problem:
             found.append(("instruction",
                           f"{parts[0].strip()} {parts[2].strip()}: {problem}"))
+    if count == 0:
+        raise OSError("no code found to disassemble")
     return found
 
 
 def check_file(objdump, profile_name, path):
     profile = PROFILES[profile_name]
     private = run_objdump(objdump, "-p", path)
+    if "file format pei-i386" not in private:
+        raise OSError("not a 32-bit x86 PE image")
     disassembly = run_objdump(objdump, "-d", path)
     return (check_header(private) + check_imports(profile, parse_imports(private))
             + check_exports(profile, private) + check_code(disassembly))
