@@ -226,16 +226,15 @@ enum {
     RUN_LEFT = 0                 // the fast run stopped between tokens; input is short
 };
 
+// Unaligned, alias-safe word access; x86 handles unaligned loads and stores natively.
+typedef BitWord __attribute__((__may_alias__, __aligned__(1))) UnalignedWord;
+
 static inline BitWord LoadWord(const uint8_t* from) {
-    BitWord word = 0;
-    for (uint32_t i = 0; i < WORD_BYTES; i++)
-        word |= (BitWord)from[i] << (8 * i);
-    return word;
+    return *(const UnalignedWord*)from;
 }
 
 static inline void StoreWord(uint8_t* to, BitWord word) {
-    for (uint32_t i = 0; i < WORD_BYTES; i++)
-        to[i] = (uint8_t)(word >> (8 * i));
+    *(UnalignedWord*)to = word;
 }
 
 // Copies a match. Whole words move when the distance is at least a word (so each word read
@@ -274,33 +273,74 @@ static inline void Consume(FastBits* r, uint32_t n) {
     r->count -= n;
 }
 
-static inline uint32_t FastAsciiLiteral(const ExplodeWorkArea* work, FastBits* r) {
+// The long ASCII codes (more than 8 bits, or starting with 8 zero bits), through the
+// secondary lookups. The flag bit is still in bit 0.
+static inline uint32_t FastLongAsciiLiteral(const ExplodeWorkArea* work, FastBits* r) {
     uint32_t low = (uint32_t)(r->bits >> 1) & 0xFF;
     uint32_t c;
     uint32_t used;
     if (low == 0) {
         c = work->asciiLookup8[(r->bits >> 9) & 0xFF];
         used = 9;
+    } else if ((low & 0x3F) != 0) {
+        c = work->asciiLookup4[(r->bits >> 5) & 0xFF];
+        used = 5;
     } else {
-        c = work->asciiLookup[low];
-        used = 1;
-        if (c == 255) {
-            if ((low & 0x3F) != 0) {
-                c = work->asciiLookup4[(r->bits >> 5) & 0xFF];
-                used = 5;
-            } else {
-                c = work->asciiLookup6[(r->bits >> 7) & 0x7F];
-                used = 7;
-            }
-        }
+        c = work->asciiLookup6[(r->bits >> 7) & 0x7F];
+        used = 7;
     }
     Consume(r, used + work->asciiRemainingBits[c]);
     return c;
 }
 
+// Tables the fast path builds on the stack at every call, so that one load resolves the
+// next token's start and one more a distance code.
+//
+// tokenTable, indexed by the next 9 bits (flag bit first):
+//   literal whose whole token fits in 9 bits:  byte | bits << 16
+//   match: TOKEN_MATCH | (base + 2) | (flag + code bits) << 16 | extra bits << 20
+//   TOKEN_LONG_LITERAL: an ASCII code longer than 8 bits, decoded through the lookups
+// distanceTable, indexed by the next 8 bits: code index | code bits << 8
+enum {
+    TOKEN_TABLE_SIZE = 512,
+    TOKEN_MATCH = 1u << 30,
+    TOKEN_LONG_LITERAL = 1u << 31,
+    END_OF_STREAM_LENGTH = 519 // length index 15 with all eight extra bits set
+};
+
+struct FastTables {
+    uint32_t token[TOKEN_TABLE_SIZE];
+    uint16_t distance[256];
+};
+
+static uint32_t TokenEntry(const ExplodeWorkArea* work, uint32_t next9) {
+    uint32_t low = next9 >> 1;
+    if (next9 & 1) {
+        uint32_t i = work->lengthLookup[low];
+        return TOKEN_MATCH | (work->lengthBase[i] + 2u) |
+               (uint32_t)(1 + work->lengthCodeLengths[i]) << 16 |
+               (uint32_t)work->lengthExtraBits[i] << 20;
+    }
+    if (work->literalMode == 0)
+        return low | 9u << 16;
+    if (low == 0 || work->asciiLookup[low] == 255)
+        return TOKEN_LONG_LITERAL;
+    uint32_t c = work->asciiLookup[low];
+    return c | (uint32_t)(1 + work->asciiRemainingBits[c]) << 16;
+}
+
+static void BuildFastTables(const ExplodeWorkArea* work, FastTables* tables) {
+    for (uint32_t next9 = 0; next9 < TOKEN_TABLE_SIZE; next9++)
+        tables->token[next9] = TokenEntry(work, next9);
+    for (uint32_t next8 = 0; next8 < 256; next8++) {
+        uint32_t code = work->distanceLookup[next8];
+        tables->distance[next8] = (uint16_t)(code | work->distanceCodeLengths[code] << 8);
+    }
+}
+
 // Decodes tokens while the input block has a word to spare. Returns SYMBOL_END_OF_STREAM
 // when it decoded the marker, else RUN_LEFT with the exact reader's state restored.
-static inline uint32_t DecodeRun(ExplodeWorkArea* work, uint32_t ascii) {
+static uint32_t DecodeRun(ExplodeWorkArea* work, const FastTables* tables) {
     if (work->inputCount < WORD_BYTES + work->inputPos)
         return RUN_LEFT;
     FastBits r;
@@ -314,29 +354,28 @@ static inline uint32_t DecodeRun(ExplodeWorkArea* work, uint32_t ascii) {
     uint32_t result = RUN_LEFT;
     while (r.in <= lastLoad) {
         Refill(&r);
-        if ((r.bits & 1) == 0) {
-            if (ascii) {
-                area[pos++] = (uint8_t)FastAsciiLiteral(work, &r);
-            } else {
-                area[pos++] = (uint8_t)(r.bits >> 1);
-                Consume(&r, 9);
-            }
+        uint32_t entry = tables->token[r.bits & (TOKEN_TABLE_SIZE - 1)];
+        if ((entry & (TOKEN_MATCH | TOKEN_LONG_LITERAL)) == 0) {
+            area[pos++] = (uint8_t)entry;
+            Consume(&r, entry >> 16);
+        } else if (entry & TOKEN_LONG_LITERAL) {
+            area[pos++] = (uint8_t)FastLongAsciiLiteral(work, &r);
         } else {
-            uint32_t index = work->lengthLookup[(r.bits >> 1) & 0xFF];
-            Consume(&r, 1 + work->lengthCodeLengths[index]);
-            uint32_t n = work->lengthExtraBits[index];
-            uint32_t length = work->lengthBase[index] + 2 + ((uint32_t)r.bits & ((1u << n) - 1));
-            Consume(&r, n);
-            if (length == 519) {
+            uint32_t used = (entry >> 16) & 0xF;
+            uint32_t extra = (entry >> 20) & 0xF;
+            uint32_t length = (entry & 0x3FF) + ((uint32_t)(r.bits >> used) & ((1u << extra) - 1));
+            Consume(&r, used + extra);
+            if (length == END_OF_STREAM_LENGTH) {
                 result = SYMBOL_END_OF_STREAM;
                 break;
             }
             if (WORD_BITS < 64)
                 Refill(&r); // a narrow word may not hold the distance as well
-            uint32_t code = work->distanceLookup[r.bits & 0xFF];
-            Consume(&r, work->distanceCodeLengths[code]);
+            uint32_t code = tables->distance[r.bits & 0xFF];
+            Consume(&r, code >> 8);
             uint32_t lowBits = length == 2 ? 2 : dictBits;
-            uint32_t distance = (code << lowBits) + ((uint32_t)r.bits & ((1u << lowBits) - 1)) + 1;
+            uint32_t distance =
+                ((code & 0xFF) << lowBits) + ((uint32_t)r.bits & ((1u << lowBits) - 1)) + 1;
             Consume(&r, lowBits);
             CopyMatchFast(area, pos, length, distance);
             pos += length;
@@ -358,11 +397,12 @@ static inline uint32_t DecodeRun(ExplodeWorkArea* work, uint32_t ascii) {
 }
 
 static uint32_t DecodeStream(ExplodeWorkArea* work) {
+    FastTables tables;
+    BuildFastTables(work, &tables);
     uint32_t symbol;
-    uint32_t ascii = work->literalMode == 1;
     work->outputPos = FLUSH_SIZE;
     for (;;) {
-        if (DecodeRun(work, ascii) == SYMBOL_END_OF_STREAM) {
+        if (DecodeRun(work, &tables) == SYMBOL_END_OF_STREAM) {
             symbol = SYMBOL_END_OF_STREAM;
             break;
         }

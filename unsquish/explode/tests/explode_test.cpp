@@ -257,6 +257,36 @@ TEST(ExplodeMatches, MatchesEndingAtTheEndOfTheOutputArea) {
     }
 }
 
+// A token that fills the pending block exactly (literal or match) is flushed at once: a
+// longest match after it must start again from position 4096, or it would run past
+// outputArea into the input block.
+TEST(ExplodeMatches, BlockFilledExactlyIsFlushedBeforeTheNextToken) {
+    for (bool lastIsMatch : {false, true}) {
+        StreamBuilder builder(0, 6);
+        for (uint32_t i = 0; i < 200; i++)
+            builder.Literal((uint8_t)(i * 13 + 1));
+        while (builder.Expected().size() < 4096 - 300)
+            builder.Match(518, 200);
+        while (builder.Expected().size() < 4096 - (lastIsMatch ? 30 : 0))
+            builder.Literal((uint8_t)(builder.Expected().size() | 1));
+        if (lastIsMatch)
+            builder.Match(30, 77);
+        ASSERT_EQ(builder.Expected().size(), 4096u);
+        builder.Match(518, 9);
+        for (int i = 0; i < 16; i++) // keeps the match away from the stream's end
+            builder.Literal((uint8_t)(0xA0 + i));
+        builder.EndMarker();
+        WorkAreaPtr work = NewWorkArea();
+        Harness h;
+        h.stream = builder.Bytes();
+        ASSERT_LE(h.stream.size(), 2048u);
+        EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+        ExpectContractKept(h, work.get());
+        EXPECT_EQ(h.output, builder.Expected()) << lastIsMatch;
+        EXPECT_EQ(WriteSizes(h), BlockSizes(builder.Expected().size())) << lastIsMatch;
+    }
+}
+
 TEST(ExplodeMatches, DistanceOneRepeatsTheLastByte) {
     for (uint8_t mode : {0, 1}) {
         StreamBuilder builder(mode, 4);
@@ -268,6 +298,29 @@ TEST(ExplodeMatches, DistanceOneRepeatsTheLastByte) {
         h.stream = builder.Bytes();
         EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
         EXPECT_EQ(h.output, std::vector<uint8_t>(11, 0x41)) << (int)mode;
+    }
+}
+
+// Every byte value as a literal, next to short and long codes alike, decoded both from
+// whole blocks and byte by byte (where every read ends a block early).
+TEST(ExplodeLiterals, EveryByteValueInBothModes) {
+    for (uint8_t mode : {0, 1}) {
+        StreamBuilder builder(mode, 6);
+        for (int round = 0; round < 3; round++)
+            for (int c = 0; c < 256; c++) {
+                builder.Literal((uint8_t)c);
+                builder.Literal((uint8_t)(round == 0 ? 255 - c : round == 1 ? ' ' : c * 7));
+            }
+        builder.EndMarker();
+        for (size_t piece : {1, 2048}) {
+            WorkAreaPtr work = NewWorkArea();
+            Harness h;
+            h.stream = builder.Bytes();
+            h.firstPiece = std::max<size_t>(piece, 5);
+            h.piece = piece;
+            EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+            EXPECT_EQ(h.output, builder.Expected()) << "mode " << (int)mode << " piece " << piece;
+        }
     }
 }
 
