@@ -17,6 +17,30 @@ enum {
 
 } // namespace
 
+// Machine words move bytes in bulk and hold the fast path's bit buffer.
+#ifdef EXPLODE_NARROW_BIT_WORD
+typedef uint32_t BitWord; // lets a 64-bit host test the path 32-bit targets take
+#else
+typedef uintptr_t BitWord;
+#endif
+enum {
+    WORD_BYTES = sizeof(BitWord),
+    WORD_BITS = 8 * sizeof(BitWord),
+    REFILL_BITS = WORD_BITS - 8 // a fast-path refill leaves at least this many valid bits
+};
+
+// Word access at any address: the type tells the compiler that it may be unaligned and may
+// alias the bytes around it.
+typedef BitWord __attribute__((__may_alias__, __aligned__(1))) UnalignedWord;
+
+static inline BitWord LoadWord(const uint8_t* from) {
+    return *(const UnalignedWord*)from;
+}
+
+static inline void StoreWord(uint8_t* to, BitWord word) {
+    *(UnalignedWord*)to = word;
+}
+
 // Discards n (1..8) bits. Takes at most one byte, and reads a new input block only when the
 // current one is used up and the bits are really needed. Returns 0 when the input has ended.
 static int DropBits(ExplodeWorkArea* work, uint32_t n) {
@@ -170,8 +194,11 @@ static void FlushBlock(ExplodeWorkArea* work) {
     WriteOutput(work, FLUSH_SIZE);
     uint8_t* area = work->outputArea;
     uint32_t end = work->outputPos;
-    for (uint32_t i = FLUSH_SIZE; i < end; i++)
-        area[i - FLUSH_SIZE] = area[i]; // ascending order: safe for the overlapping tail
+    // Ascending whole words: safe for the overlapping tail, as the ranges lie 4096 apart. The
+    // last word may carry up to a word's worth of bytes past `end`, all inside the work area,
+    // into positions that are written before they are ever read.
+    for (uint32_t i = FLUSH_SIZE; i < end; i += WORD_BYTES)
+        StoreWord(area + i - FLUSH_SIZE, LoadWord(area + i));
     work->outputPos = end - FLUSH_SIZE;
 }
 
@@ -207,35 +234,17 @@ static uint32_t DecodeTokenCarefully(ExplodeWorkArea* work) {
 // ---- Fast path ------------------------------------------------------------------------------
 //
 // While the input block holds a whole machine word beyond the bytes in use, tokens are decoded
-// from a word-wide bit buffer held in locals, and no read can be due: a refill leaves at
-// least 24 valid bits, no part of a token (literal; flag, length code and extra bits;
-// distance code and low bits) takes more than 16, and so after every token the word still
-// holds the byte that the exact reader would have taken ahead of it. On leaving, the exact
-// reader's state (8 to 15 valid bits and the matching input position) is rebuilt, and the
-// careful path takes over for the last few bytes of each block.
+// from a word-wide bit buffer held in locals, and no read can be due. A refill leaves at least
+// 56 valid bits in a 64-bit word and a token takes at most 30; a 32-bit word keeps 24 and is
+// refilled again before the distance, as no part of a token (literal; flag, length code and
+// extra bits; distance code and low bits) takes more than 16. So after every token the word
+// still holds the byte that the exact reader would have taken ahead of it. On leaving, the
+// exact reader's state (8 to 15 valid bits and the matching input position) is rebuilt, and
+// the careful path takes over for the last few bytes of each block.
 
-#ifdef EXPLODE_NARROW_BIT_WORD
-typedef uint32_t BitWord; // lets a 64-bit host test the path 32-bit targets take
-#else
-typedef uintptr_t BitWord;
-#endif
 enum {
-    WORD_BYTES = sizeof(BitWord),
-    WORD_BITS = 8 * sizeof(BitWord),
-    REFILL_BITS = WORD_BITS - 8, // a refill leaves at least this many valid bits
-    RUN_LEFT = 0                 // the fast run stopped between tokens; input is short
+    RUN_LEFT = 0 // the fast run stopped between tokens; input is short
 };
-
-// Unaligned, alias-safe word access; x86 handles unaligned loads and stores natively.
-typedef BitWord __attribute__((__may_alias__, __aligned__(1))) UnalignedWord;
-
-static inline BitWord LoadWord(const uint8_t* from) {
-    return *(const UnalignedWord*)from;
-}
-
-static inline void StoreWord(uint8_t* to, BitWord word) {
-    *(UnalignedWord*)to = word;
-}
 
 // Copies a match. Whole words move when the distance is at least a word (so each word read
 // is already final) and the last word stays inside outputArea; otherwise bytes move one at
@@ -422,8 +431,8 @@ static void CopyBytes(uint8_t* to, const uint8_t* from, uint32_t count) {
 // A match that reaches back before the first byte of this call must copy zeros, never bytes
 // of an earlier member or stale memory.
 static void ClearHistory(ExplodeWorkArea* work) {
-    for (uint32_t i = 0; i < EXPLODE_HISTORY_SIZE; i++)
-        work->outputArea[i] = 0;
+    for (uint32_t i = 0; i < EXPLODE_HISTORY_SIZE; i += WORD_BYTES)
+        StoreWord(work->outputArea + i, 0);
 }
 
 static void PrepareTables(ExplodeWorkArea* work) {
