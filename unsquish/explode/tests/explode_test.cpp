@@ -426,6 +426,32 @@ TEST(ExplodePieces, EveryPieceSizeGivesTheSameOutput) {
     }
 }
 
+// Each full block is written as soon as the token that completes it is decoded: after
+// exactly the reads that token needs, before any read for the next one.
+TEST(ExplodePieces, BlocksAreWrittenBetweenTheReadsOfTheirTokens) {
+    for (uint8_t mode : {0, 1}) {
+        StreamBuilder builder = RandomStream(mode, 6, 40000, 21 + mode, 90);
+        for (size_t piece : {1, 7, 300, 2048}) {
+            WorkAreaPtr work = NewWorkArea();
+            Harness h;
+            h.stream = builder.Bytes();
+            h.firstPiece = std::max<size_t>(piece, 5);
+            h.piece = piece;
+            ASSERT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+            ASSERT_EQ(h.output, builder.Expected());
+            ASSERT_GE(h.writes.size(), 3u);
+            for (size_t i = 0; i + 1 < h.writes.size(); i++) {
+                size_t taken = builder.StreamBytesThrough(4096 * (i + 1));
+                size_t reads = 1;
+                if (taken > h.firstPiece)
+                    reads += (taken - h.firstPiece + piece - 1) / piece;
+                EXPECT_EQ(h.writes[i].readsBefore, reads)
+                    << "mode " << (int)mode << " piece " << piece << " write " << i;
+            }
+        }
+    }
+}
+
 // The history window is cleared at every call, so a match reaching back before the first
 // byte of a call copies zeros, not stale memory or bytes of the previous stream.
 TEST(ExplodeHistory, MatchBeforeTheFirstByteCopiesZeros) {

@@ -71,7 +71,8 @@ std::vector<uint8_t> StreamBuilder::Bytes() const {
 
 size_t StreamBuilder::DecodedBeforeCut(size_t streamBytes) const {
     // The bit reader keeps at least 8 bits ahead of the bits it has used, so a token ending
-    // at bit b of the bit stream needs ceil(b / 8) + 1 of its bytes to complete.
+    // at bit b of the bit stream needs ceil(b / 8) + 1 of its bytes to complete (and takes
+    // no more).
     size_t available = streamBytes < 2 ? 0 : streamBytes - 2;
     size_t decoded = 0;
     for (const TokenEnd& token : tokens_) {
@@ -80,6 +81,13 @@ size_t StreamBuilder::DecodedBeforeCut(size_t streamBytes) const {
         decoded = token.decodedBytes;
     }
     return decoded;
+}
+
+size_t StreamBuilder::StreamBytesThrough(size_t decoded) const {
+    for (const TokenEnd& token : tokens_)
+        if (token.decodedBytes >= decoded)
+            return 2 + (token.bitEnd + 7) / 8 + 1;
+    throw std::invalid_argument("no token reaches that far");
 }
 
 uint32_t Harness::Read(uint8_t* buffer, uint32_t* size, void* param) {

@@ -30,6 +30,9 @@ class StreamBuilder {
     const std::vector<uint8_t>& Expected() const { return expected_; }
     // Decoded bytes written when only the first `streamBytes` bytes of Bytes() arrive.
     size_t DecodedBeforeCut(size_t streamBytes) const;
+    // Stream bytes (header included) the decoder has taken once it has decoded the token
+    // that brings the output to `decoded` bytes or more.
+    size_t StreamBytesThrough(size_t decoded) const;
 
   private:
     void EndToken();
