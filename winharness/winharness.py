@@ -32,7 +32,9 @@ Environment: WINEHARNESS_PREFIX, WINEHARNESS_BIN (directory of msgdriver.exe and
 programs), WINEHARNESS_WORK (optional), WINEHARNESS_KEEP=1 (keep temporary work directories).
 """
 
+import atexit
 import contextlib
+import ctypes
 import dataclasses
 import fcntl
 import json
@@ -40,6 +42,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -116,13 +119,20 @@ def result_from_records(records, driver_output):
     return RunResult(exit_code, boxes, windows, timed_out, records, driver_output)
 
 
+def _die_with_parent():
+    """In a child before exec: have the kernel end it when the test process dies, however
+    that happens (a test killed at its time limit must not leave an X server behind)."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
 def _free_display_xvfb(screen):
     """Starts Xvfb on a display number of its own choosing; returns (process, ':N')."""
     read_end, write_end = os.pipe()
     process = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-        start_new_session=True)
+        start_new_session=True, preexec_fn=_die_with_parent)
     os.close(write_end)
     number = b""
     with os.fdopen(read_end, "rb") as pipe:
@@ -144,6 +154,7 @@ class WineSession:
         self.xvfb = None
         self.background = []
         self.temp_root = None
+        self.closed = False
 
     # ---- life cycle ----------------------------------------------------------------------
 
@@ -158,10 +169,16 @@ class WineSession:
     def open(self):
         if not self.display:
             self.xvfb, self.display = _free_display_xvfb(self.screen)
+        atexit.register(self.close)
+        if signal.getsignal(signal.SIGTERM) == signal.SIG_DFL:
+            signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # runs close() on the way out
         self._ensure_prefix()
         self._kill_wineserver()
 
     def close(self):
+        if self.closed:
+            return
+        self.closed = True
         for process in self.background:
             if process.poll() is None:
                 os.killpg(process.pid, signal.SIGKILL)
@@ -224,10 +241,18 @@ class WineSession:
         return path
 
     def wine(self, args, unix_env=None, timeout=120, check=True):
-        """Runs `wine ARGS...` to its end; returns the CompletedProcess (text output)."""
-        return subprocess.run([WINE] + list(args), env=self.wine_environment(unix_env),
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                              errors="replace", timeout=timeout, check=check)
+        """Runs `wine ARGS...` to its end; returns the CompletedProcess (text output).
+
+        The output goes through a file, not a pipe: Wine's service processes inherit it and
+        live on for seconds after the program has ended, and a pipe would wait for them."""
+        with tempfile.TemporaryFile() as output:
+            completed = subprocess.run([WINE] + list(args), env=self.wine_environment(unix_env),
+                                       stdout=output, stderr=subprocess.STDOUT, timeout=timeout)
+            output.seek(0)
+            completed.stdout = output.read().decode("utf-8", "replace")
+        if check:
+            completed.check_returncode()
+        return completed
 
     def start_program(self, exe, args=(), unix_env=None):
         """Starts a program under Wine and leaves it running; the session kills it at close."""
