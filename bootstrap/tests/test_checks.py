@@ -4,9 +4,8 @@ single-instance rule, and a start with arguments and a show state, which change 
 import json
 import os
 import time
-import unittest
 
-from medium import BootstrapCase, WINDOW_TITLE, stop_box
+from medium import main, BootstrapCase, WINDOW_TITLE, stop_box
 
 PLATFORM_TEXT = ('"Orvello 7.0 requires a platform of Windows 95 or Windows NT 3.5 or higher '
                  'version.\r\n\r\nExit Setup.')
@@ -83,4 +82,4 @@ class StartArguments(BootstrapCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -4,9 +4,9 @@ entries with their failures, the [MFCDLL] pass and its version rules."""
 import os
 import shutil
 import stat
-import unittest
 
-from medium import (BootstrapCase, DELIVERABLES, fixture, lz_pack, read_file, stored_archive)
+from medium import (BootstrapCase, DELIVERABLES, fixture, lz_pack, main, read_file,
+                    stored_archive)
 
 PROGRESS = ("Test Setup", "#32770")  # owner of the boxes shown while the window is up
 
@@ -185,4 +185,4 @@ class VersionRules(BootstrapCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

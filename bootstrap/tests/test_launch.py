@@ -3,9 +3,8 @@
 programs that cannot start, the wait for the second stage, and the clean-up after it."""
 import os
 import shutil
-import unittest
 
-from medium import BootstrapCase, fixture, lz_pack
+from medium import main, BootstrapCase, fixture, lz_pack
 
 
 class CommandLine(BootstrapCase):
@@ -111,4 +110,4 @@ class Wait(BootstrapCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

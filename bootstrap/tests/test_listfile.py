@@ -2,10 +2,10 @@
 """SETUP.EXE under Wine: the setup list file from start to end, and the line and token rules
 whose faults would show on real media."""
 import os
-import unittest
 import zlib
 
-from medium import (BootstrapCase, DELIVERABLES, fixture, lz_pack, read_file, stored_archive)
+from medium import (BootstrapCase, DELIVERABLES, fixture, lz_pack, main, read_file,
+                    stored_archive)
 
 WORKED_EXAMPLE = ("[Params]\n"
                   "WndTitle = Product Setup\n"
@@ -113,4 +113,4 @@ class LineAndTokenRules(BootstrapCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -3,9 +3,8 @@
 drives), which name it gets, the fatal staging errors, and what the clean-up leaves."""
 import os
 import stat
-import unittest
 
-from medium import BootstrapCase, RESERVED_1, RESERVED_2, fixture, lz_pack, stop_box
+from medium import BootstrapCase, RESERVED_1, RESERVED_2, fixture, lz_pack, main, stop_box
 
 NO_PLACE = ("Setup cannot find a valid with enough disk space to proceed with the "
             "installatoin.\r\n\r\nExit Setup.")
@@ -129,4 +128,4 @@ class CleanUp(BootstrapCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()
