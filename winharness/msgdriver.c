@@ -14,7 +14,8 @@
  *   answer=ID             button id for the next box (one line per box, in order; boxes past
  *                         the list get IDOK, or their first button when they have no OK)
  *   timeout=MS            time limit for the child (default 60000); then it is terminated
- *   shots=DIR             save a screenshot DIR\box-N.bmp of the screen while box N is shown
+ *   shots=DIR             while box N is shown, create DIR\box-N.ready and wait until someone
+ *                         has saved a screenshot as DIR\box-N.png (winharness.py does)
  *   scope=all             record boxes of every process, not only of the child
  *   out=FILE              where the records go (default: standard output)
  *
@@ -40,6 +41,8 @@
 #define MAX_SEEN 256
 #define POLL_MS 20
 #define ICON_WAIT_MS 2000
+#define SHOT_DELAY_MS 300 /* lets the box finish painting before the screen is captured */
+#define SHOT_WAIT_MS 10000
 
 typedef struct Settings {
     char* cmd;
@@ -464,38 +467,22 @@ static const char* TellIcon(HWND box) {
 
 /* ---- Screenshots -------------------------------------------------------------------------- */
 
-static void SaveScreenshot(const char* directory, int index) {
-    char path[MAX_PATH];
-    Pixels screen;
-    BITMAPFILEHEADER fileHeader;
-    BITMAPINFOHEADER infoHeader;
-    DWORD imageSize;
+/* Under Wine a capture of the screen DC misses most of what other processes drew, so the
+   picture is taken from outside: the driver announces the box with DIR\box-N.ready and waits
+   until the harness has written DIR\box-N.png (at most SHOT_WAIT_MS). */
+static void WaitForScreenshot(const char* directory, int index) {
+    char ready[MAX_PATH], picture[MAX_PATH];
+    DWORD start = GetTickCount();
     FILE* file;
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    if (!CreatePixels(&screen, width, height))
+    _snprintf(ready, sizeof ready, "%s\\box-%d.ready", directory, index);
+    _snprintf(picture, sizeof picture, "%s\\box-%d.png", directory, index);
+    file = fopen(ready, "w");
+    if (!file)
         return;
-    CaptureScreen(&screen, 0, 0);
-    imageSize = (DWORD)width * (DWORD)height * 4;
-    memset(&fileHeader, 0, sizeof fileHeader);
-    memset(&infoHeader, 0, sizeof infoHeader);
-    fileHeader.bfType = 0x4D42;
-    fileHeader.bfOffBits = sizeof fileHeader + sizeof infoHeader;
-    fileHeader.bfSize = fileHeader.bfOffBits + imageSize;
-    infoHeader.biSize = sizeof infoHeader;
-    infoHeader.biWidth = width;
-    infoHeader.biHeight = -height;
-    infoHeader.biPlanes = 1;
-    infoHeader.biBitCount = 32;
-    infoHeader.biCompression = BI_RGB;
-    _snprintf(path, sizeof path, "%s\\box-%d.bmp", directory, index);
-    file = fopen(path, "wb");
-    if (file) {
-        fwrite(&fileHeader, sizeof fileHeader, 1, file);
-        fwrite(&infoHeader, sizeof infoHeader, 1, file);
-        fwrite(screen.bits, imageSize, 1, file);
-        fclose(file);
-    }
-    DeletePixels(&screen);
+    fclose(file);
+    while (GetFileAttributesA(picture) == INVALID_FILE_ATTRIBUTES &&
+           GetTickCount() - start < SHOT_WAIT_MS)
+        Sleep(POLL_MS);
 }
 
 /* ---- Handling one box ----------------------------------------------------------------------- */
@@ -550,8 +537,10 @@ static void HandleBox(Tracker* tracker, HWND box) {
     int index = ++tracker->boxCount, answer;
     GetWindowTextA(box, caption, sizeof caption);
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    if (tracker->settings->shots)
-        SaveScreenshot(tracker->settings->shots, index);
+    if (tracker->settings->shots) {
+        Sleep(SHOT_DELAY_MS);
+        WaitForScreenshot(tracker->settings->shots, index);
+    }
     fprintf(out, "{\"event\":\"box\",\"index\":%d,\"caption\":", index);
     WriteJsonString(out, caption);
     fputs(",\"text\":", out);

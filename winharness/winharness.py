@@ -284,8 +284,7 @@ class WineSession:
                 lines.append("scope=all")
             with open(response, "w", encoding="latin-1", newline="\r\n") as file:
                 file.write("\n".join(lines) + "\n")
-            driver = self.wine([self.helper("msgdriver.exe"), to_windows_path(response)],
-                               unix_env=unix_env, timeout=timeout + 60, check=False)
+            driver = self._run_driver(response, unix_env, timeout + 60, shots_dir)
             text = ""
             if os.path.exists(out_path):
                 with open(out_path, encoding="latin-1") as file:
@@ -297,6 +296,36 @@ class WineSession:
             return result_from_records(records, driver.stdout)
         finally:
             shutil.rmtree(scratch, ignore_errors=True)
+
+    def _run_driver(self, response, unix_env, timeout, shots_dir):
+        """Runs msgdriver.exe to its end, taking the screenshots that it asks for."""
+        with tempfile.TemporaryFile() as output:
+            process = subprocess.Popen(
+                [WINE, self.helper("msgdriver.exe"), to_windows_path(response)],
+                env=self.wine_environment(unix_env), stdout=output, stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + timeout
+            try:
+                while process.poll() is None:
+                    if time.monotonic() > deadline:
+                        raise subprocess.TimeoutExpired(process.args, timeout)
+                    if shots_dir:
+                        self._take_requested_shots(shots_dir)
+                    time.sleep(0.02)
+            finally:
+                if process.poll() is None:
+                    process.kill()
+                    process.wait()
+            output.seek(0)
+            return subprocess.CompletedProcess(process.args, process.returncode,
+                                               output.read().decode("utf-8", "replace"))
+
+    def _take_requested_shots(self, shots_dir):
+        for name in os.listdir(shots_dir):
+            if name.endswith(".ready"):
+                base = os.path.join(shots_dir, name[:-len(".ready")])
+                self.screenshot(base + ".tmp.png")
+                os.rename(base + ".tmp.png", base + ".png")
+                os.remove(os.path.join(shots_dir, name))
 
     # ---- screen and settings ---------------------------------------------------------------
 

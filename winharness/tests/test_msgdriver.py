@@ -4,6 +4,7 @@ line, directory and environment, and the helper programs report what they saw.""
 import json
 import os
 import struct
+import subprocess
 import time
 import unittest
 
@@ -33,6 +34,21 @@ def boxdemo(*steps):
 def read_json_lines(path):
     with open(path, encoding="latin-1") as file:
         return [json.loads(line) for line in file if line.strip()]
+
+
+def read_bytes(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+def png_size(path):
+    header = read_bytes(path)[:24]
+    assert header[:8] == b"\x89PNG\r\n\x1a\n", path
+    return struct.unpack(">II", header[16:24])
+
+
+def rgb_pixels(path):
+    return subprocess.run(["convert", path, "rgb:-"], check=True, stdout=subprocess.PIPE).stdout
 
 
 def wait_for(predicate, seconds=10.0):
@@ -89,19 +105,15 @@ class MessageBoxRecording(unittest.TestCase):
         self.assertEqual(result.exit_code, 259)
         self.assertEqual([w["title"] for w in result.windows], ["Never ends"])
 
-    def test_screenshot_of_a_box(self):
+    def test_screenshot_while_a_box_is_shown(self):
         shots = wine.work_dir("shots")
         wine.run_windows_program(*boxdemo("0", "box", "free", "0x10", "Shot", "Picture"),
                                  shots_dir=shots)
-        with open(os.path.join(shots, "box-1.bmp"), "rb") as file:
-            header = file.read(26)
-        self.assertEqual(header[:2], b"BM")
-        self.assertEqual(struct.unpack("<ii", header[18:26]), (1024, -768))
-        png = wine.screenshot(os.path.join(shots, "screen.png"))
-        with open(png, "rb") as file:
-            header = file.read(24)
-        self.assertEqual(header[:8], b"\x89PNG\r\n\x1a\n")
-        self.assertEqual(struct.unpack(">II", header[16:24]), (1024, 768))
+        after = wine.screenshot(os.path.join(shots, "after.png"))
+        self.assertEqual(sorted(os.listdir(shots)), ["after.png", "box-1.png"])
+        self.assertEqual(png_size(os.path.join(shots, "box-1.png")), (1024, 768))
+        # The box is on the first picture only: their pixels must differ.
+        self.assertNotEqual(rgb_pixels(os.path.join(shots, "box-1.png")), rgb_pixels(after))
 
 
 class ChildSurroundings(unittest.TestCase):
