@@ -6,7 +6,8 @@ stage. Each case gets fresh media, a fresh TEMP directory and a system directory
 libraries that the bootstrap installs, so the cases do not depend on each other.
 
 Environment: BOOTSTRAP_DELIVERABLES (SETUP.EXE, UNSQUISH.DLL, MFC30.DLL), BOOTSTRAP_FIXTURES
-(the fixture DLLs of this directory's CMakeLists.txt), WINEHARNESS_* (winharness.py).
+(the fixture DLLs of this directory's CMakeLists.txt), WINEHARNESS_* (winharness.py),
+SQ_NATIVE_TOOLS_DIR (optional: tools/ of a native build tree, with lsz/lsz).
 """
 import glob
 import json
@@ -22,6 +23,8 @@ import winharness
 DELIVERABLES = os.environ.get("BOOTSTRAP_DELIVERABLES", "")
 FIXTURES = os.environ.get("BOOTSTRAP_FIXTURES", "")
 MSCOMPRESS = shutil.which("mscompress")
+# The archive tool of a native build tree, for archives with exploded members (optional).
+LSZ = os.path.join(os.environ.get("SQ_NATIVE_TOOLS_DIR", ""), "lsz", "lsz")
 
 SETUP_ERROR = "Setup Error"
 DECOMPRESSION_ERROR = "Decompression Error"

@@ -4,8 +4,11 @@ entries with their failures, the [MFCDLL] pass and its version rules."""
 import os
 import shutil
 import stat
+import subprocess
+import unittest
+import zlib
 
-from medium import (BootstrapCase, DELIVERABLES, fixture, lz_pack, main, read_file,
+from medium import (BootstrapCase, DELIVERABLES, LSZ, fixture, lz_pack, main, read_file,
                     stored_archive)
 
 PROGRESS = ("Test Setup", "#32770")  # owner of the boxes shown while the window is up
@@ -111,6 +114,23 @@ class Entries(BootstrapCase):
         self.assertEqual(result.box_summary(), [lz_box("Failed to write output file."), ERROR_BIG])
         self.assertEqual(len(self.stage2_reports()), 1)
         self.assertEqual(self.temp_entries(), [])
+
+    @unittest.skipUnless(os.access(LSZ, os.X_OK), "lsz of a native build tree not given")
+    def test_archive_with_exploded_members_made_by_lsz(self):
+        self.make_medium(self.basic_list(files="packed.lsz\n"), second_stage=None)
+        self.add_second_stage_archive()
+        text = b"".join(b"line %d of a text that compresses well\r\n" % i for i in range(3000))
+        source = os.path.join(self.case, "BIG.TXT")
+        with open(source, "wb") as file:
+            file.write(text)
+        subprocess.run([LSZ, "create", os.path.join(self.medium, "PACKED.LSZ"), source],
+                       check=True, stdout=subprocess.DEVNULL)
+        result = self.run_setup()
+        self.assertEqual(result.box_summary(), [])
+        [report] = self.stage2_reports()
+        files = {f["name"]: f for f in report["cwdfiles"]}
+        self.assertEqual((files["BIG.TXT"]["size"], files["BIG.TXT"]["crc32"]),
+                         (len(text), zlib.crc32(text)))
 
     def test_archive_failure_is_reported_by_unsquish_alone(self):
         self.make_medium(self.basic_list(files="NOSUCH.LSZ\n"), second_stage=None)
