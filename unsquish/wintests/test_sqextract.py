@@ -21,6 +21,8 @@ OPEN_FAILED = "Cannot open compressed file (%s)."
 CREATE_FAILED = "Cannot create output file (%s)."
 INTERNAL = "Decompression internal error. Cannot decompress %s successfully."
 OWNER = ("owner", "SqCallOwner")
+LOAD_FAILURES = {100: "UNSQUISH.DLL (or MFC30.DLL beside it) could not be loaded",
+                 101: "UNSQUISH.DLL has no SQExtractFile export"}
 SUMMER_2001 = (2001, 7, 15, 8, 30, 42)
 
 TEXT = b"The quick brown fox jumps over the lazy dog. " * 40
@@ -236,6 +238,7 @@ class ExtractFile(unittest.TestCase):
             os.environ["SQCALL_EXE"], args, unix_env=case.unix_env, timeout=case.timeout,
             cwd=os.path.join(case_dir, case.cwd) if case.cwd else None)
         self.assertFalse(result.timed_out, "the call did not end")
+        self.assertNotIn(result.exit_code, LOAD_FAILURES, LOAD_FAILURES.get(result.exit_code))
         self.assertEqual(result.exit_code, case.result)
         owner = OWNER if case.owner else None
         expected_boxes = [(CAPTION, text % windows_path(case_dir, arg), "stop", owner)
