@@ -12,8 +12,9 @@ Use from a test script (Python 3 standard library only):
 A session owns one Wine prefix (WINEHARNESS_PREFIX, normally <windows build tree>/wineprefix;
 created once with wineboot and then reused; never ~/.wine) and one X display: the caller's
 DISPLAY when it is set, otherwise an Xvfb of its own on a free display number that the session
-stops when it closes. The first use and the close both run "wineserver -k", so no Wine process
-outlives the session. Tests that share the prefix must not run at the same time; add_wine_test()
+stops when it closes (at exit or SIGTERM too; the X server also ends when the test process is
+killed). The first use and the close both run "wineserver -k", so no Wine process outlives
+the session. Tests that share the prefix must not run at the same time; add_wine_test()
 in winharness/CMakeLists.txt gives them a common CTest RESOURCE_LOCK.
 
 run_windows_program() starts msgdriver.exe (WINEHARNESS_BIN), which starts the program, records
@@ -23,6 +24,7 @@ into Wine paths on drive Z:. `env` changes the program's Windows environment blo
 None removes the variable; Wine does not take TEMP and TMP from the Unix environment, so set
 them here); `unix_env` changes the Unix environment of the Wine process itself (for example TZ).
 
+run_windows_program(..., shots_dir=DIR) saves DIR/box-N.png while box N is on screen.
 Other helpers: screenshot(path) (PNG of the whole display), windows_version("win95", exe=...)
 (a context manager that sets the version Wine reports, for one program or for all), reg_add(),
 start_program() (a program left running, such as holdwin.exe), work_dir(name) (a fresh
