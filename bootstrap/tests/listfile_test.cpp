@@ -212,7 +212,7 @@ class WalkTest : public SettingsTest {
     MemoryFile file_;
 };
 
-const char kWorkedExample[] = "[Params]\r\n"
+const char kProductList[] = "[Params]\r\n"
                               "WndTitle = Product Setup\r\n"
                               "WndMess = Copying setup files...\r\n"
                               "TmpDirName = ~INSTTMP\r\n"
@@ -225,8 +225,8 @@ const char kWorkedExample[] = "[Params]\r\n"
                               "[MFCDLL]\r\n"
                               "SYSLIB.DL_ = SYSLIB.DLL\r\n";
 
-TEST_F(WalkTest, WorkedExampleSettingsFilesAndLibraries) {
-    EXPECT_EQ(Walk(kWorkedExample, SETTINGS_PASS), 1);
+TEST_F(WalkTest, ProductListSettingsFilesAndLibraries) {
+    EXPECT_EQ(Walk(kProductList, SETTINGS_PASS), 1);
     EXPECT_TRUE(gEntries.empty());
     EXPECT_STREQ(SetupContext.WndTitle, "Product Setup");
     EXPECT_STREQ(SetupContext.WndMess, "Copying setup files...");
@@ -234,11 +234,11 @@ TEST_F(WalkTest, WorkedExampleSettingsFilesAndLibraries) {
     EXPECT_EQ(SetupContext.TmpDirSize, 1536000);
     EXPECT_STREQ(SetupContext.CmdLine, "RUNINST.EXE");
 
-    EXPECT_EQ(Walk(kWorkedExample, FILES_PASS), 1);
+    EXPECT_EQ(Walk(kProductList, FILES_PASS), 1);
     EXPECT_EQ(gEntries, (std::vector<std::string>{"SETUP.LSZ|", "README.TX_|README.TXT"}));
     EXPECT_STREQ(SetupContext.WndTitle, "Product Setup");
 
-    EXPECT_EQ(WalkLibraries(kWorkedExample), 1);
+    EXPECT_EQ(WalkLibraries(kProductList), 1);
     EXPECT_EQ(gEntries, (std::vector<std::string>{"SYSLIB.DL_|SYSLIB.DLL"}));
 }
 

@@ -7,7 +7,7 @@ import zlib
 from medium import (BootstrapCase, DELIVERABLES, fixture, lz_pack, main, read_file,
                     stored_archive)
 
-WORKED_EXAMPLE = ("[Params]\n"
+PRODUCT_LIST = ("[Params]\n"
                   "WndTitle = Product Setup\n"
                   "WndMess = Copying setup files...\n"
                   "TmpDirName = ~INSTTMP\n"
@@ -25,9 +25,9 @@ def names(files):
     return sorted(f["name"] for f in files)
 
 
-class WorkedExample(BootstrapCase):
+class ProductMedium(BootstrapCase):
     def test_settings_files_and_libraries_from_start_to_end(self):
-        self.make_medium(WORKED_EXAMPLE, second_stage=None)
+        self.make_medium(PRODUCT_LIST, second_stage=None)
         probe = read_file(self.wine.helper("stage2probe.exe"))
         data = b"member data\r\n" * 50
         self.put("SETUP.LSZ", stored_archive([("RUNINST.EXE", probe, 0x2821, 0x6000),
