@@ -66,7 +66,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ClearBytes(windowsDir, sizeof windowsDir);
     GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
     ClearBytes(programPath, sizeof programPath);
-    GetModuleFileNameA(instance, programPath, sizeof programPath);
+    // A program path cut at the buffer would name another list file and source directory.
+    if (GetModuleFileNameA(instance, programPath, sizeof programPath) >= sizeof programPath)
+        return 0;
     ReadSetupList(programPath, SETTINGS_PASS);
 
     ClearBytes(SetupContext.SourceDir, sizeof SetupContext.SourceDir);
