@@ -171,8 +171,34 @@ static int32_t FailWithMessage(ExtractContext* ctx, uint32_t textId, const char*
     return 0;
 }
 
-// Walks the members from offset 6. Returns the call's result; the caller closes the archive
-// and frees the work area.
+static void CloseArchive(ExtractContext* ctx) {
+    ctx->sys->close(ctx->sys, ctx->archiveFile);
+    ctx->archiveFile = 0;
+}
+
+// Ends the walk at the end of the archive (textId 0: result 1) or at an output file that
+// cannot be made: the archive is closed and the work area released before the message, so
+// nothing is held open while the user reads it.
+static int32_t EndWalk(ExtractContext* ctx, ExplodeWorkArea* work, uint32_t textId,
+                       const char* arg) {
+    CloseArchive(ctx);
+    ctx->sys->free(ctx->sys, work);
+    return textId ? FailWithMessage(ctx, textId, arg) : 1;
+}
+
+// A member of unknown method ends the call: it is reported while its output file is still
+// open, as a member that fails its check is; then everything is released.
+static int32_t StopAtUnknownMethod(ExtractContext* ctx, ExplodeWorkArea* work,
+                                   const char* archivePath) {
+    ctx->sys->message(ctx->sys, SQ_MSG_INTERNAL_ERROR, archivePath);
+    ctx->sys->free(ctx->sys, work);
+    CloseOutputFile(ctx);
+    CloseArchive(ctx);
+    return 0;
+}
+
+// Walks the members from offset 6 and ends the call: closes the archive and releases the
+// work area on every way out.
 static int32_t WalkArchive(ExtractContext* ctx, ExplodeWorkArea* work, const char* archivePath,
                            const char* destDir) {
     SqSystem* sys = ctx->sys;
@@ -183,7 +209,7 @@ static int32_t WalkArchive(ExtractContext* ctx, ExplodeWorkArea* work, const cha
     for (;;) {
         if (!sys->seek(sys, ctx->archiveFile, headerPos) ||
             ReadFully(sys, ctx->archiveFile, raw, SQ_HEADER_SIZE) != SQ_HEADER_SIZE)
-            return 1;
+            return EndWalk(ctx, work, 0, 0);
         ParseMemberHeader(raw, &header);
         // A name that is not a plain file name could reach outside destDir or open a
         // device: such a member is refused and skipped.
@@ -191,14 +217,12 @@ static int32_t WalkArchive(ExtractContext* ctx, ExplodeWorkArea* work, const cha
             sys->message(sys, SQ_MSG_INTERNAL_ERROR, archivePath);
         } else {
             if (!MakePath(outputPath, destDir, header.memberName))
-                return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, header.memberName);
+                return EndWalk(ctx, work, SQ_MSG_CANNOT_CREATE_OUTPUT, header.memberName);
             if (!CreateOutputFile(ctx, outputPath))
-                return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
+                return EndWalk(ctx, work, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
             int written = WriteMemberData(ctx, work, &header);
-            if (written < 0) {
-                CloseOutputFile(ctx);
-                return FailWithMessage(ctx, SQ_MSG_INTERNAL_ERROR, archivePath);
-            }
+            if (written < 0)
+                return StopAtUnknownMethod(ctx, work, archivePath);
             if (!written)
                 sys->message(sys, SQ_MSG_INTERNAL_ERROR, archivePath);
             sys->setDosTime(sys, ctx->outputFile, header.dosDate, header.dosTime);
@@ -208,18 +232,25 @@ static int32_t WalkArchive(ExtractContext* ctx, ExplodeWorkArea* work, const cha
         // wrap it) ends the archive, so no header can send the reader backwards.
         headerPos = NextHeaderPos(headerPos, header.storedSize);
         if (headerPos == 0)
-            return 1;
+            return EndWalk(ctx, work, 0, 0);
     }
 }
 
 static int32_t ExtractArchive(ExtractContext* ctx, const char* archivePath, const char* destDir) {
     SqSystem* sys = ctx->sys;
     ExplodeWorkArea* work = (ExplodeWorkArea*)sys->alloc(sys, sizeof(ExplodeWorkArea));
-    if (!work)
-        return FailWithMessage(ctx, SQ_MSG_OUT_OF_MEMORY, archivePath);
-    int32_t result = WalkArchive(ctx, work, archivePath, destDir);
-    sys->free(sys, work);
-    return result;
+    if (!work) {
+        FailWithMessage(ctx, SQ_MSG_OUT_OF_MEMORY, archivePath);
+        CloseArchive(ctx);
+        return 0;
+    }
+    return WalkArchive(ctx, work, archivePath, destDir);
+}
+
+// Ends plain-copy mode: the source is closed before the message, if any.
+static int32_t EndPlainCopy(ExtractContext* ctx, uint32_t textId, const char* arg) {
+    CloseArchive(ctx);
+    return textId ? FailWithMessage(ctx, textId, arg) : 1;
 }
 
 static int32_t CopyPlainFile(ExtractContext* ctx, const char* archivePath, const char* destDir,
@@ -227,11 +258,11 @@ static int32_t CopyPlainFile(ExtractContext* ctx, const char* archivePath, const
     char outputPath[SQ_PATH_SIZE];
     // Without an alternate name there is nowhere to copy a file that is not an archive.
     if (!altName)
-        return FailWithMessage(ctx, SQ_MSG_INTERNAL_ERROR, archivePath);
+        return EndPlainCopy(ctx, SQ_MSG_INTERNAL_ERROR, archivePath);
     if (!MakePath(outputPath, destDir, altName))
-        return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, altName);
+        return EndPlainCopy(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, altName);
     if (!CreateOutputFile(ctx, outputPath))
-        return FailWithMessage(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
+        return EndPlainCopy(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
     if (ctx->sys->seek(ctx->sys, ctx->archiveFile, 0))
         CopyStoredBytes(ctx, COPY_TO_END);
     else
@@ -239,7 +270,7 @@ static int32_t CopyPlainFile(ExtractContext* ctx, const char* archivePath, const
     FinishOutputFile(ctx);
     int failed = ctx->writeFailed;
     CloseOutputFile(ctx);
-    return failed ? FailWithMessage(ctx, SQ_MSG_INTERNAL_ERROR, archivePath) : 1;
+    return EndPlainCopy(ctx, failed ? SQ_MSG_INTERNAL_ERROR : 0, archivePath);
 }
 
 int32_t SqExtract(SqSystem* sys, const char* sourceDir, const char* destDir, const char* fileName,
@@ -259,8 +290,8 @@ int32_t SqExtract(SqSystem* sys, const char* sourceDir, const char* destDir, con
     ctx.archiveFile = sys->openRead(sys, archivePath);
     if (!ctx.archiveFile)
         return FailWithMessage(&ctx, SQ_MSG_CANNOT_OPEN_SOURCE, archivePath);
-    int32_t result = IsArchive(&ctx) ? ExtractArchive(&ctx, archivePath, destDir)
-                                     : CopyPlainFile(&ctx, archivePath, destDir, altName);
-    sys->close(sys, ctx.archiveFile);
-    return result;
+    // Each mode closes the source itself, at the point its way out requires.
+    if (IsArchive(&ctx))
+        return ExtractArchive(&ctx, archivePath, destDir);
+    return CopyPlainFile(&ctx, archivePath, destDir, altName);
 }

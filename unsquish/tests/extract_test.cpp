@@ -348,6 +348,118 @@ INSTANTIATE_TEST_SUITE_P(
         PlainFailure{"WriteFails", "C.TXT", kDest, 1, {SQ_MSG_INTERNAL_ERROR, "A:\\PLAIN.TXT"}}),
     [](const ::testing::TestParamInfo<PlainFailure>& info) { return info.param.label; });
 
+// How a call ends: files are closed and the work area released in a fixed order, and a
+// message that ends the call comes after the closes that precede it, so no file is held open
+// while the user looks at the box. Where a member of unknown method stops the walk, the
+// message comes first, while its output file is still open.
+struct OrderCase {
+    const char* label;
+    Bytes archive; // at A:\SETUP.LSZ when it begins with the signature, else at A:\PLAIN.TXT
+    const char* dest;
+    const char* altName;
+    int failAllocAt, failReadAt, failWriteAt;
+    std::vector<std::string> events;
+};
+
+class EndingOrder : public ExtractTest, public ::testing::WithParamInterface<OrderCase> {};
+
+TEST_P(EndingOrder, ClosesReleasesAndMessagesComeInOrder) {
+    const OrderCase& c = GetParam();
+    bool isArchive = c.archive.size() >= 6 && c.archive[0] == 0x37;
+    fs.files[isArchive ? kArchivePath : "A:\\PLAIN.TXT"].data = c.archive;
+    fs.faults.alloc.failAt = c.failAllocAt;
+    fs.faults.read.failAt = c.failReadAt;
+    fs.faults.write.failAt = c.failWriteAt;
+    SqExtract(fs.table(), kSource, c.dest, isArchive ? "SETUP" : "PLAIN.TXT", c.altName);
+    EXPECT_EQ(fs.events, c.events);
+}
+
+const Bytes kOneStored = BuildArchive({Stored("A.TXT", "a")});
+const Bytes kPlain = ToBytes("plain text");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndingOrder,
+    ::testing::Values(
+        OrderCase{"EndOfArchive",
+                  kOneStored,
+                  kDest,
+                  nullptr,
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\SETUP.LSZ", "alloc", "output C:\\STAGE\\A.TXT",
+                   "time C:\\STAGE\\A.TXT", "close C:\\STAGE\\A.TXT", "close A:\\SETUP.LSZ",
+                   "free"}},
+        OrderCase{"BadMemberReportedWhileItsFileIsOpen",
+                  BuildArchive({{"BAD", 2, LiteralStream("b"), 0x1E21, 0x6000, true}}),
+                  kDest,
+                  nullptr,
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\SETUP.LSZ", "alloc", "output C:\\STAGE\\BAD", "message 13504",
+                   "time C:\\STAGE\\BAD", "close C:\\STAGE\\BAD", "close A:\\SETUP.LSZ", "free"}},
+        OrderCase{"OutputCannotBeCreated",
+                  kOneStored,
+                  "C:\\NODIR",
+                  nullptr,
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\SETUP.LSZ", "alloc", "close A:\\SETUP.LSZ", "free", "message 13501"}},
+        OrderCase{"UnknownMethod",
+                  BuildArchive({{"B.TXT", 7, ToBytes("b")}}),
+                  kDest,
+                  nullptr,
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\SETUP.LSZ", "alloc", "output C:\\STAGE\\B.TXT", "message 13504",
+                   "free", "close C:\\STAGE\\B.TXT", "close A:\\SETUP.LSZ"}},
+        OrderCase{"WorkAreaCannotBeAllocated",
+                  kOneStored,
+                  kDest,
+                  nullptr,
+                  0,
+                  -1,
+                  -1,
+                  {"open A:\\SETUP.LSZ", "alloc failed", "message 13505", "close A:\\SETUP.LSZ"}},
+        OrderCase{"PlainCopy",
+                  kPlain,
+                  kDest,
+                  "COPY.TXT",
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\PLAIN.TXT", "output C:\\STAGE\\COPY.TXT", "close C:\\STAGE\\COPY.TXT",
+                   "close A:\\PLAIN.TXT"}},
+        OrderCase{"PlainCopyOutputCannotBeCreated",
+                  kPlain,
+                  "C:\\NODIR",
+                  "COPY.TXT",
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\PLAIN.TXT", "close A:\\PLAIN.TXT", "message 13501"}},
+        OrderCase{"PlainCopyWithoutAlternateName",
+                  kPlain,
+                  kDest,
+                  nullptr,
+                  -1,
+                  -1,
+                  -1,
+                  {"open A:\\PLAIN.TXT", "close A:\\PLAIN.TXT", "message 13504"}},
+        OrderCase{"PlainCopyWriteFails",
+                  kPlain,
+                  kDest,
+                  "COPY.TXT",
+                  -1,
+                  -1,
+                  0,
+                  {"open A:\\PLAIN.TXT", "output C:\\STAGE\\COPY.TXT", "close C:\\STAGE\\COPY.TXT",
+                   "close A:\\PLAIN.TXT", "message 13504"}}),
+    [](const ::testing::TestParamInfo<OrderCase>& info) { return info.param.label; });
+
 TEST_F(ExtractTest, PathsThatDoNotFitAreRefusedNotCut) {
     std::string deepDir = "C:\\" + std::string(250, 'D');
     fs.dirs.insert(deepDir);

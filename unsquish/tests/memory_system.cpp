@@ -17,6 +17,10 @@ static std::string ParentDir(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+static void Log(MemorySystem* m, const std::string& what, const std::string& path = "") {
+    m->events.push_back(path.empty() ? what : what + " " + path);
+}
+
 static SqFile* Open(MemorySystem* m, const char* path) {
     ++m->openHandles;
     return new SqFile{path, 0};
@@ -24,7 +28,10 @@ static SqFile* Open(MemorySystem* m, const char* path) {
 
 static SqFile* MemOpenRead(SqSystem* sys, const char* path) {
     MemorySystem* m = Self(sys);
-    return m->files.count(path) ? Open(m, path) : nullptr;
+    if (!m->files.count(path))
+        return nullptr;
+    Log(m, "open", path);
+    return Open(m, path);
 }
 
 static SqFile* MemOpenOutput(SqSystem* sys, const char* path) {
@@ -37,6 +44,7 @@ static SqFile* MemOpenOutput(SqSystem* sys, const char* path) {
     } else {
         it->second.readOnly = false;
     }
+    Log(m, "output", path);
     return Open(m, path);
 }
 
@@ -80,6 +88,7 @@ static int MemTruncate(SqSystem* sys, SqFile* f) {
 }
 
 static int MemSetDosTime(SqSystem* sys, SqFile* f, uint16_t dosDate, uint16_t dosTime) {
+    Log(Self(sys), "time", f->path);
     MemoryFile& file = Self(sys)->files[f->path];
     file.timeSet = true;
     file.dosDate = dosDate;
@@ -88,14 +97,18 @@ static int MemSetDosTime(SqSystem* sys, SqFile* f, uint16_t dosDate, uint16_t do
 }
 
 static void MemClose(SqSystem* sys, SqFile* f) {
+    Log(Self(sys), "close", f->path);
     --Self(sys)->openHandles;
     delete f;
 }
 
 static void* MemAlloc(SqSystem* sys, uint32_t size) {
     MemorySystem* m = Self(sys);
-    if (!m->faults.alloc.allow())
+    if (!m->faults.alloc.allow()) {
+        Log(m, "alloc failed");
         return nullptr;
+    }
+    Log(m, "alloc");
     ++m->liveBlocks;
     // Garbage, not zeros: the decoder must not depend on a cleared work area.
     void* block = malloc(size);
@@ -104,12 +117,14 @@ static void* MemAlloc(SqSystem* sys, uint32_t size) {
 }
 
 static void MemFree(SqSystem* sys, void* block) {
+    Log(Self(sys), "free");
     --Self(sys)->liveBlocks;
     free(block);
 }
 
 static void MemMessage(SqSystem* sys, uint32_t textId, const char* arg) {
     Self(sys)->messages.push_back({textId, arg});
+    Log(Self(sys), "message " + std::to_string(textId));
 }
 
 MemorySystem::MemorySystem() {

@@ -1,6 +1,7 @@
 // An in-memory platform layer for the archive reader's tests: a tiny file system with
 // directories, read-only flags and file times, a record of every message, and fault
-// injection (a read, write, seek or allocation that fails after N successful calls).
+// injection (a read, write, seek or allocation that fails after N successful calls), and a log
+// of the operations whose order matters.
 #ifndef UNSQUISH_TESTS_MEMORY_SYSTEM_H
 #define UNSQUISH_TESTS_MEMORY_SYSTEM_H
 
@@ -46,6 +47,10 @@ struct MemorySystem {
     Faults faults;
     int openHandles = 0;
     int liveBlocks = 0;
+    // Opens, closes, times, allocations and messages in the order they happened, such as
+    // "open A:\SETUP.LSZ", "output C:\STAGE\A.TXT", "time ...", "close ...", "alloc",
+    // "free", "message 13501". Reads, writes and seeks are left out.
+    std::vector<std::string> events;
 
     MemorySystem();
     SqSystem* table() { return &sys; }
