@@ -4,7 +4,7 @@
 #include "crc32.h"
 #include "explode/explode.h"
 
-enum { COPY_BLOCK_SIZE = 2048, COPY_TO_END = 0xFFFFFFFFu };
+enum { COPY_BLOCK_SIZE = 2048 };
 
 // State of one extraction call. The decoder's callbacks get it as their param.
 typedef struct ExtractContext {
@@ -109,19 +109,23 @@ static void WriteOutput(ExtractContext* ctx, const uint8_t* data, uint32_t size)
         ctx->writeFailed = 1;
 }
 
-// limit is a byte count, or COPY_TO_END. Stops early when a read fails or a write fails.
-static void CopyStoredBytes(ExtractContext* ctx, uint32_t limit) {
+// Copies count bytes from the source to the output file or, with toEnd, everything up to the
+// end of the source. Returns 1 when the source gave every byte asked for, 0 when a read
+// failed or (with a count) the source ended first. Stops early at a failed write, which
+// writeFailed records.
+static int CopyStoredBytes(ExtractContext* ctx, uint32_t count, int toEnd) {
     uint8_t block[COPY_BLOCK_SIZE];
-    uint32_t left = limit;
-    while (left > 0 && !ctx->writeFailed) {
-        uint32_t want = left < COPY_BLOCK_SIZE ? left : COPY_BLOCK_SIZE;
+    uint32_t left = count;
+    while ((toEnd || left > 0) && !ctx->writeFailed) {
+        uint32_t want = toEnd || left > COPY_BLOCK_SIZE ? (uint32_t)COPY_BLOCK_SIZE : left;
         int32_t got = ctx->sys->read(ctx->sys, ctx->archiveFile, block, want);
         if (got <= 0)
-            break;
+            return toEnd && got == 0;
         WriteOutput(ctx, block, (uint32_t)got);
-        if (limit != COPY_TO_END)
+        if (!toEnd)
             left -= (uint32_t)got;
     }
+    return 1;
 }
 
 static uint32_t ReadArchiveBytes(uint8_t* buffer, uint32_t* size, void* param) {
@@ -152,15 +156,15 @@ static int ExplodeMember(ExtractContext* ctx, ExplodeWorkArea* work, const Membe
 }
 
 // Writes one member's data into the open output file. Returns 0 when the member is bad
-// (decoder failure, CRC mismatch or failed write) and -1 when its method is unknown.
+// (decoder failure, CRC mismatch, stored data that could not be read in full, or a failed
+// write) and -1 when its method is unknown.
 static int WriteMemberData(ExtractContext* ctx, ExplodeWorkArea* work, const MemberHeader* header) {
     int ok;
     if (header->method == SQ_METHOD_EXPLODED)
         ok = ExplodeMember(ctx, work, header);
-    else if (header->method == SQ_METHOD_STORED) {
-        CopyStoredBytes(ctx, header->storedSize);
-        ok = 1;
-    } else
+    else if (header->method == SQ_METHOD_STORED)
+        ok = CopyStoredBytes(ctx, header->storedSize, 0);
+    else
         return -1;
     FinishOutputFile(ctx);
     return ok && !ctx->writeFailed;
@@ -263,12 +267,9 @@ static int32_t CopyPlainFile(ExtractContext* ctx, const char* archivePath, const
         return EndPlainCopy(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, altName);
     if (!CreateOutputFile(ctx, outputPath))
         return EndPlainCopy(ctx, SQ_MSG_CANNOT_CREATE_OUTPUT, outputPath);
-    if (ctx->sys->seek(ctx->sys, ctx->archiveFile, 0))
-        CopyStoredBytes(ctx, COPY_TO_END);
-    else
-        ctx->writeFailed = 1;
+    int complete = ctx->sys->seek(ctx->sys, ctx->archiveFile, 0) && CopyStoredBytes(ctx, 0, 1);
     FinishOutputFile(ctx);
-    int failed = ctx->writeFailed;
+    int failed = !complete || ctx->writeFailed;
     CloseOutputFile(ctx);
     return EndPlainCopy(ctx, failed ? SQ_MSG_INTERNAL_ERROR : 0, archivePath);
 }

@@ -129,19 +129,35 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  {kInternalError},
                  {{"CUT.TXT", "abcdef"}, {"NEXT", "next"}}},
+        // A stored member whose data end before its size: what there is is written, and the
+        // member is reported, since its file is not what the archive promised.
+        WalkCase{"StoredMemberCutShortByTheEndOfTheFile",
+                 {Stored("A.TXT", "alpha"),
+                  {"CUT.TXT", 1, ToBytes("only part"), 0x1E21, 0x6000, false, 5000}},
+                 {},
+                 1,
+                 {kInternalError},
+                 {{"A.TXT", "alpha"}, {"CUT.TXT", "only part"}}},
         // A size that would carry the next header past 2 GiB - 1 ends the walk after the
-        // member; with 32-bit wrap-around it would otherwise land back on the first header.
+        // member (whose data are then cut short); with 32-bit wrap-around it would otherwise
+        // land back on the first header.
         WalkCase{"SizeWrappingToTheFirstHeaderEndsTheWalk",
                  {{"WRAP", 1, ToBytes("wrapped"), 0x1E21, 0x6000, false, 0xFFFFFFFFll - 50}},
                  {},
                  1,
-                 {},
+                 {kInternalError},
                  {{"WRAP", "wrapped"}}},
+        WalkCase{"LargestSizeIsAByteCountLikeAnyOther",
+                 {{"MAX", 1, ToBytes("most"), 0x1E21, 0x6000, false, 0xFFFFFFFFll}},
+                 {},
+                 1,
+                 {kInternalError},
+                 {{"MAX", "most"}}},
         WalkCase{"SizePastTwoGigabytesEndsTheWalk",
                  {{"HUGE", 1, ToBytes("data"), 0x1E21, 0x6000, false, 0x7FFFFFFFll - 56}},
                  {},
                  1,
-                 {},
+                 {kInternalError},
                  {{"HUGE", "data"}}}),
     [](const ::testing::TestParamInfo<WalkCase>& info) { return info.param.label; });
 
@@ -253,12 +269,16 @@ TEST_F(ExtractTest, FailedWriteInsideAnExplodedMemberIsReported) {
     ExpectFile("B.TXT", "b");
 }
 
-TEST_F(ExtractTest, ReadErrorInsideAStoredMemberLeavesItShorterSilently) {
-    // Reads: signature, first header, then the data of A (fails), then the next header.
-    fs.faults.read.failAt = 2;
-    EXPECT_EQ(Run(BuildArchive({Stored("A.TXT", "alpha"), Stored("B.TXT", "b")})), 1);
-    EXPECT_TRUE(fs.messages.empty());
-    ExpectFile("A.TXT", "");
+// A read error is not the end of a member: the file keeps what was read, and the member is
+// reported like one that fails its check.
+TEST_F(ExtractTest, ReadErrorInsideAStoredMemberIsReportedAndTheWalkGoesOn) {
+    // Reads: signature, first header, then the first two blocks of A (the second fails),
+    // then the next header.
+    fs.faults.read.failAt = 3;
+    EXPECT_EQ(Run(BuildArchive({Stored("A.TXT", kLong), Stored("B.TXT", "b")})), 1);
+    EXPECT_EQ(fs.messages, std::vector<Message>{kInternalError});
+    ExpectFile("A.TXT", kLong.substr(0, 2048));
+    EXPECT_TRUE(fs.files[Out("A.TXT")].timeSet);
     ExpectFile("B.TXT", "b");
 }
 
@@ -321,7 +341,7 @@ struct PlainFailure {
     const char* label;
     const char* altName;
     const char* dest;
-    int failWriteAt;
+    int failReadAt, failWriteAt;
     Message message;
 };
 
@@ -330,6 +350,7 @@ class PlainCopyFailure : public ExtractTest, public ::testing::WithParamInterfac
 TEST_P(PlainCopyFailure, ReportsAndReturnsZero) {
     const PlainFailure& c = GetParam();
     fs.files["A:\\PLAIN.TXT"].data = ToBytes(kLong);
+    fs.faults.read.failAt = c.failReadAt;
     fs.faults.write.failAt = c.failWriteAt;
     EXPECT_EQ(SqExtract(fs.table(), kSource, c.dest, "PLAIN.TXT", c.altName), 0);
     EXPECT_EQ(fs.messages, std::vector<Message>{c.message});
@@ -339,13 +360,16 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, PlainCopyFailure,
     ::testing::Values(
         PlainFailure{
-            "NoAlternateName", nullptr, kDest, -1, {SQ_MSG_INTERNAL_ERROR, "A:\\PLAIN.TXT"}},
+            "NoAlternateName", nullptr, kDest, -1, -1, {SQ_MSG_INTERNAL_ERROR, "A:\\PLAIN.TXT"}},
         PlainFailure{"OutputCannotBeCreated",
                      "C.TXT",
                      "C:\\NODIR",
                      -1,
+                     -1,
                      {SQ_MSG_CANNOT_CREATE_OUTPUT, "C:\\NODIR\\C.TXT"}},
-        PlainFailure{"WriteFails", "C.TXT", kDest, 1, {SQ_MSG_INTERNAL_ERROR, "A:\\PLAIN.TXT"}}),
+        PlainFailure{"WriteFails", "C.TXT", kDest, -1, 1, {SQ_MSG_INTERNAL_ERROR, "A:\\PLAIN.TXT"}},
+        // Reads: the signature test, then the copy's blocks; the second block fails.
+        PlainFailure{"ReadFails", "C.TXT", kDest, 2, -1, {SQ_MSG_INTERNAL_ERROR, "A:\\PLAIN.TXT"}}),
     [](const ::testing::TestParamInfo<PlainFailure>& info) { return info.param.label; });
 
 // How a call ends: files are closed and the work area released in a fixed order, and a
