@@ -10,6 +10,7 @@ import calendar
 import dataclasses
 import os
 import stat
+import time
 import unittest
 
 import winharness
@@ -237,6 +238,7 @@ class ExtractFile(unittest.TestCase):
 
     def run_case(self, case):
         case_dir = self.prepare(case)
+        started = time.time()
         args = ["--owner"] if case.owner else []
         args += [winharness.to_windows_path(os.environ["UNSQUISH_DLL"])]
         args += [windows_path(case_dir, a) for a in case.call]
@@ -250,20 +252,25 @@ class ExtractFile(unittest.TestCase):
         expected_boxes = [(CAPTION, text % windows_path(case_dir, arg), "stop", owner)
                           for text, arg in case.boxes]
         self.assertEqual(result.box_summary(), expected_boxes)
-        self.check_files(case, case_dir)
+        self.check_files(case, case_dir, started)
         for path in case.readonly:
             mode = os.stat(os.path.join(case_dir, path)).st_mode
             self.assertTrue(mode & stat.S_IWUSR, path + " still read-only")
 
-    def check_files(self, case, case_dir):
+    def check_files(self, case, case_dir, started):
         for path, expected in case.expect.items():
             data, when = expected if isinstance(expected, tuple) else (expected, None)
             full = os.path.join(case_dir, path)
             self.assertTrue(os.path.isfile(full), path + " missing")
+            # Looked at before the file is read, which may move the access time on.
+            times = os.stat(full)
             with open(full, "rb") as file:
                 self.assertEqual(file.read(), data, path)
             if when:
-                self.assertEqual(int(os.stat(full).st_mtime), calendar.timegm(when), path)
+                self.assertEqual(int(times.st_mtime), calendar.timegm(when), path)
+                # Only the last-write time is set: the access time stays the one the file
+                # got when it was made during this call.
+                self.assertGreaterEqual(times.st_atime, started - 2, path + " access time")
         # Nothing else may appear anywhere in the case's directory.
         unexpected = listing(case_dir) - set(case.expect) - set(case.files)
         self.assertEqual(unexpected, set(), "files nobody asked for")
