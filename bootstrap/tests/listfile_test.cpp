@@ -213,17 +213,17 @@ class WalkTest : public SettingsTest {
 };
 
 const char kProductList[] = "[Params]\r\n"
-                              "WndTitle = Product Setup\r\n"
-                              "WndMess = Copying setup files...\r\n"
-                              "TmpDirName = ~INSTTMP\r\n"
-                              "TmpDirSize = 1500\r\n"
-                              "CmdLine = RUNINST.EXE\r\n"
-                              "\r\n"
-                              "[Files]\r\n"
-                              "SETUP.LSZ\r\n"
-                              "readme.tx_ = README.TXT\r\n"
-                              "[MFCDLL]\r\n"
-                              "SYSLIB.DL_ = SYSLIB.DLL\r\n";
+                            "WndTitle = Product Setup\r\n"
+                            "WndMess = Copying setup files...\r\n"
+                            "TmpDirName = ~INSTTMP\r\n"
+                            "TmpDirSize = 1500\r\n"
+                            "CmdLine = RUNINST.EXE\r\n"
+                            "\r\n"
+                            "[Files]\r\n"
+                            "SETUP.LSZ\r\n"
+                            "readme.tx_ = README.TXT\r\n"
+                            "[MFCDLL]\r\n"
+                            "SYSLIB.DL_ = SYSLIB.DLL\r\n";
 
 TEST_F(WalkTest, ProductListSettingsFilesAndLibraries) {
     EXPECT_EQ(Walk(kProductList, SETTINGS_PASS), 1);
@@ -253,6 +253,11 @@ struct WalkCase {
 TEST_F(WalkTest, FilesPassSectionRules) {
     const WalkCase cases[] = {
         {"lower-case headers", "[files]\nA.LSZ\n[mfcdll]\nB.LSZ\n", 1, {"A.LSZ|"}, ""},
+        {"only the source name is upper-cased",
+         "[Files]\nreadme.tx_ = ReadMe.txt\ndata.lsz\n",
+         1,
+         {"README.TX_|ReadMe.txt", "DATA.LSZ|"},
+         ""},
         {"header with a trailing space is a params line",
          "[Files] \nWndTitle = T\nA.LSZ\n",
          1,
@@ -297,10 +302,10 @@ TEST_F(WalkTest, SettingsPassStopsAtEitherHeaderAndReadsPlainFilesToTheEnd) {
 
 TEST_F(WalkTest, LibraryPassHandlesEverythingAfterItsHeaderUpToTheEnd) {
     gFailAt = "FAIL.DL_";
-    EXPECT_EQ(WalkLibraries("A.DL_ = A.DLL\n[MFCDLL]\nb.dl_ = B.DLL\n[Files]\nSYS.LSZ = X.DLL\n"
+    EXPECT_EQ(WalkLibraries("A.DL_ = A.DLL\n[MFCDLL]\nb.dl_ = b.dll\n[Files]\nSYS.LSZ = X.DLL\n"
                             "[Params]\n\nC.DL_ = C.DLL"),
               1);
-    EXPECT_EQ(gEntries, (std::vector<std::string>{"B.DL_|B.DLL", "SYS.LSZ|X.DLL"}));
+    EXPECT_EQ(gEntries, (std::vector<std::string>{"B.DL_|b.dll", "SYS.LSZ|X.DLL"}));
     EXPECT_EQ(WalkLibraries("[MFCDLL]\nFAIL.DL_ = F.DLL\nC.DL_ = C.DLL\n"), 0);
     EXPECT_EQ(gEntries, (std::vector<std::string>{"FAIL.DL_|F.DLL"}));
     EXPECT_EQ(WalkLibraries("[Files]\nA.LSZ\n"), 1);
