@@ -2,13 +2,15 @@
 the message-box driver; each case checks the result, the boxes in order and the files left.
 
 Environment: SQCALL_EXE, UNSQUISH_DLL (MFC30.DLL beside it), SQ_NATIVE_TOOLS_DIR (native
-tools/ with lsz/lsz, for imploded members; without it those cases are skipped), and the
-winharness variables.
+tools/ with lsz/lsz, for imploded members; without it those cases are skipped), SQATTACH_EXE
+and MFC30_RECORDING_DLL (for the registration at load), and the winharness variables.
 """
 
 import calendar
 import dataclasses
 import os
+import re
+import shutil
 import stat
 import time
 import unittest
@@ -308,6 +310,37 @@ class ExtractFile(unittest.TestCase):
         if not lsz:
             self.skipTest("no lsz: configure with -DSQ_NATIVE_TOOLS_DIR=<native tree>/tools")
         self.run_table(imploded_cases(imploded_stream(lsz, TEXT)))
+
+
+class Registration(unittest.TestCase):
+    """The library registers with MFC when a process loads it, and at no other time."""
+
+    def test_registers_once_when_a_process_loads_it(self):
+        work = wine.work_dir("registration")
+        for built in (os.environ["UNSQUISH_DLL"], os.environ["MFC30_RECORDING_DLL"]):
+            shutil.copy(built, work)
+        library = winharness.to_windows_path(os.path.join(work, os.path.basename(
+            os.environ["UNSQUISH_DLL"])))
+        run = wine.wine([os.environ["SQATTACH_EXE"], library], check=False)
+        self.assertEqual(run.returncode, 0, run.stdout)
+        steps = {}
+        for line in run.stdout.splitlines():
+            key, _, value = line.strip().partition("=")
+            if key in ("unsquish", "loaded", "thread", "unloaded"):
+                steps[key] = value
+        # Module initialisation (588) with the record and the module handle, then the
+        # library object's constructor (298) on a fresh object for the same record.
+        calls = re.fullmatch(r"588 record=(\w+) module=(\w+);298 object=(\w+) record=(\w+);",
+                             steps.get("loaded", ""))
+        self.assertTrue(calls, run.stdout)
+        record, module, library_object, constructed_for = calls.groups()
+        self.assertEqual(module, steps["unsquish"])
+        self.assertEqual(constructed_for, record)
+        self.assertNotEqual(int(library_object, 16), 0)
+        self.assertNotEqual(library_object, record)
+        # Thread notifications and the unload add nothing.
+        self.assertEqual(steps["thread"], steps["loaded"])
+        self.assertEqual(steps["unloaded"], steps["loaded"])
 
 
 if __name__ == "__main__":
