@@ -91,13 +91,18 @@ class LineAndTokenRules(BootstrapCase):
         self.assertEqual(self.temp_entries(), [])
 
     def test_mfcdll_header_before_files_header_ends_both_passes(self):
-        # The settings pass stops at [MFCDLL], so the later TmpDirName line is never applied;
-        # the [MFCDLL] pass skips the [Files] header and expands STAGE2.LSZ as its own entry.
+        # Between [MFCDLL] and [Files], "TmpDirName = ~LATER" would be a setting to a pass
+        # that read past [MFCDLL]; the [MFCDLL] pass takes it for an entry (TMPDIRNAME, not
+        # on the media), which fails and stops that pass. The [Files] entry after it is on
+        # no medium either: a files pass that read past [MFCDLL] would report it.
         self.make_medium("[Params]\nTmpDirName = ~FIRST\nCmdLine = RUNINST.EXE\n[MFCDLL]\n"
-                         "[Files]\nSTAGE2.LSZ\n", second_stage=None)
+                         "STAGE2.LSZ\nTmpDirName = ~LATER\n[Files]\nNOFILE.TX_ = NOFILE.TXT\n",
+                         second_stage=None)
         self.add_second_stage_archive()
         result = self.run_setup()
-        self.assertEqual(result.box_summary(), [])
+        self.assertEqual([(b.caption, b.text) for b in result.boxes],
+                         [("Decompression Error", "The source file handle is not valid."),
+                          ("Error", "Failed to copy MFC DLLs")])
         report = self.only_stage2_report()
         self.assertEqual(report["cwd"], self.win(self.temp) + "\\~FIRST")
 
