@@ -32,7 +32,8 @@ class CommandLine(BootstrapCase):
     def test_program_names_that_start_nothing(self):
         cases = [  # CmdLine line; nothing is reported and the staging directory goes away
             ("no CmdLine line", ""),
-            ("a file that is no program", "CmdLine = STAGE2.LSZ\n"),
+            # UNSQUISH.DLL lies in the staging directory but is no program.
+            ("a library in the staging directory", "CmdLine = UNSQUISH.DLL\n"),
             ("a program not in the staging directory", "CmdLine = MISSING.EXE\n"),
         ]
         for name, line in cases:
