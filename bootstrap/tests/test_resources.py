@@ -100,9 +100,6 @@ class SetupResources(unittest.TestCase):
     def test_string_table_holds_exactly_the_texts(self):
         self.assertEqual(string_table(self.resources), STRINGS)
 
-    def test_longest_text_fits_a_load_of_255_characters(self):
-        self.assertLessEqual(max(len(t) for t in STRINGS.values()), 146)
-
     def test_progress_dialog_template(self):
         data = self.resources[RT_DIALOG][14336]
         style, exstyle, count, x, y, cx, cy = struct.unpack_from("<IIHhhhh", data, 0)
