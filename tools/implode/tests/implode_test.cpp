@@ -11,19 +11,9 @@
 
 #include "explode_buffer.h"
 #include "implode.h"
+#include "test_bytes.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes RandomBytes(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes b(size);
-    for (uint8_t& x : b) {
-        x = static_cast<uint8_t>(rng());
-    }
-    return b;
-}
 
 // English-like text: words from a small vocabulary with punctuation and line breaks, so it
 // has the repeats and letter frequencies that the ASCII codes are made for.

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "crc32.h"
 #include "extract.h"
 #include "posix_system.h"
+#include "test_bytes.h"
 #include "test_files.h"
 
 namespace {
@@ -21,15 +21,6 @@ Bytes TextBytes(size_t size) {
     }
     s.resize(size);
     return Bytes(s.begin(), s.end());
-}
-
-Bytes RandomBytes(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes b(size);
-    for (uint8_t& x : b) {
-        x = static_cast<uint8_t>(rng());
-    }
-    return b;
 }
 
 // 1 January 1995, 12:00:01 UTC: the odd second must come back as 12:00:00.

@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "test_bytes.h"
 
 class TempDir {
   public:
