@@ -154,6 +154,22 @@ class Entries(BootstrapCase):
         [report] = self.stage2_reports()
         self.assertNotIn("X.DLL", [f["name"] for f in report["cwdfiles"]])
 
+    def test_archive_in_mfcdll_section_without_target_touches_no_system_file(self):
+        # With no target name, the staged and installed "files" would be the staging and
+        # system directories themselves; the system directory keeps its read-only attribute.
+        os.chmod(self.system_dir, 0o555)  # Wine: the read-only attribute of a directory
+        self.addCleanup(os.chmod, self.system_dir, 0o755)
+        self.make_medium(self.basic_list(mfcdll="SYS.LSZ\n"), second_stage=None)
+        self.add_second_stage_archive()
+        member = read_file(fixture("mfc30_v3_0_0_1.DLL"))
+        self.put("SYS.LSZ", stored_archive([("X.DLL", member, 0x2821, 0x6000)]))
+        result = self.run_setup()
+        self.assertEqual(result.box_summary(), [])
+        self.assertEqual(stat.S_IMODE(os.stat(self.system_dir).st_mode), 0o555)
+        self.assertFalse(os.path.exists(self.installed("X.DLL")))
+        [report] = self.stage2_reports()
+        self.assertIn("X.DLL", [f["name"] for f in report["cwdfiles"]])
+
     def test_failing_mfcdll_entry_reports_and_still_launches(self):
         self.make_medium(self.basic_list(mfcdll="NOSUCH.DL_ = NOSUCH.DLL\n"), second_stage=None)
         self.add_second_stage_archive()
