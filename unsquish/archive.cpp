@@ -66,6 +66,13 @@ static int MatchesWord(const char* name, uint32_t n, const char* word) {
     return i == n && word[i] == '\0';
 }
 
+// The digit of COM and LPT: Windows also takes the superscripts one, two and three for it,
+// which the ANSI code page 1252 holds at B9, B2 and B3.
+static int IsDeviceDigit(char c) {
+    unsigned char u = (unsigned char)c;
+    return (u >= '1' && u <= '9') || u == 0xB9 || u == 0xB2 || u == 0xB3;
+}
+
 // Windows opens the device, not a file, for these base names whatever extension follows,
 // and it ignores trailing blanks and dots before the extension ("CON .TXT" is CON too).
 static int IsDeviceName(const char* name, uint32_t length) {
@@ -78,7 +85,7 @@ static int IsDeviceName(const char* name, uint32_t length) {
     for (uint32_t i = 0; i < 4; ++i)
         if (MatchesWord(name, base, kDevices[i]))
             return 1;
-    if (base == 4 && name[3] >= '1' && name[3] <= '9')
+    if (base == 4 && IsDeviceDigit(name[3]))
         return MatchesWord(name, 3, "COM") || MatchesWord(name, 3, "LPT");
     return 0;
 }

@@ -50,7 +50,8 @@ void FormatMemberHeader(const MemberHeader* header, uint8_t raw[SQ_HEADER_SIZE])
 
 // 1 when the name can be used as a file name inside the destination directory: it holds a
 // NUL within its field, is not empty, not "." or "..", contains no '\\', '/' or ':', and is
-// not a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case, any extension).
+// not a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case, any extension; the
+// digit may also be a superscript one to three).
 int IsPlainMemberName(const char name[SQ_NAME_FIELD_SIZE]);
 
 // Position of the header that follows a member whose header starts at headerPos, or 0 when
