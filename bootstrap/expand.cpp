@@ -26,20 +26,23 @@ int LzExpandFile(const char* sourceDir, const char* destDir, const char* sourceN
                  const char* targetName) {
     char sourcePath[LZ_PATH_SIZE];
     char targetPath[LZ_PATH_SIZE];
-    int fits = BuildLzPath(sourcePath, sourceDir, sourceName);
-    fits = BuildLzPath(targetPath, destDir, targetName) && fits;
     OFSTRUCT openFile;
     ClearBytes(&openFile, sizeof openFile);
     openFile.cBytes = sizeof openFile;
 
-    INT source = fits ? LZOpenFileA(sourcePath, &openFile, OF_READ | OF_PROMPT) : -1;
+    INT source = BuildLzPath(sourcePath, sourceDir, sourceName)
+                     ? LZOpenFileA(sourcePath, &openFile, OF_READ | OF_PROMPT)
+                     : -1;
     if (int text = LzOpenMessage(source)) {
         ShowErrorBox(IDS_DECOMPRESSION_ERROR, static_cast<UINT>(text), MB_ICONEXCLAMATION);
         return 0;
     }
-    // A target that cannot be created reaches the copy as an invalid handle, and the copy
-    // reports it.
-    INT target = LZOpenFileA(targetPath, &openFile, OF_CREATE | OF_WRITE | OF_SHARE_DENY_WRITE);
+    // A target that cannot be created, or whose path does not fit, reaches the copy as an
+    // invalid handle, and the copy reports it as a fault of the target.
+    INT target =
+        BuildLzPath(targetPath, destDir, targetName)
+            ? LZOpenFileA(targetPath, &openFile, OF_CREATE | OF_WRITE | OF_SHARE_DENY_WRITE)
+            : -1;
     LONG copied = LZCopy(source, target);
     LZClose(source);
     if (target >= 0)
