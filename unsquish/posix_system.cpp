@@ -12,6 +12,7 @@
 
 struct SqFile {
     int fd;
+    bool source; // opened by openRead
 };
 
 const char* SqMessageFormat(uint32_t textId) {
@@ -40,23 +41,41 @@ static std::string HostPath(const char* path) {
     return out;
 }
 
-static SqFile* WrapDescriptor(int fd) {
+static PosixSystem* Self(SqSystem* sys) {
+    return reinterpret_cast<PosixSystem*>(sys);
+}
+
+static SqFile* WrapDescriptor(int fd, bool source) {
     if (fd < 0)
         return nullptr;
-    return new SqFile{fd};
+    return new SqFile{fd, source};
 }
 
-static SqFile* PosixOpenRead(SqSystem*, const char* path) {
-    return WrapDescriptor(open(HostPath(path).c_str(), O_RDONLY));
+static SqFile* PosixOpenRead(SqSystem* sys, const char* path) {
+    PosixSystem* posix = Self(sys);
+    int fd = open(HostPath(path).c_str(), O_RDONLY);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0) {
+        posix->sourceOpen = 1;
+        posix->sourceDevice = (uint64_t)st.st_dev;
+        posix->sourceInode = (uint64_t)st.st_ino;
+    }
+    return WrapDescriptor(fd, true);
 }
 
-static SqFile* PosixOpenOutput(SqSystem*, const char* path) {
+static SqFile* PosixOpenOutput(SqSystem* sys, const char* path) {
+    PosixSystem* posix = Self(sys);
     std::string host = HostPath(path);
     struct stat st;
-    // The counterpart of clearing a read-only attribute: make the owner able to write.
-    if (stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-        chmod(host.c_str(), st.st_mode | S_IWUSR);
-    return WrapDescriptor(open(host.c_str(), O_RDWR | O_CREAT, 0644));
+    if (stat(host.c_str(), &st) == 0) {
+        if (posix->sourceOpen && (uint64_t)st.st_dev == posix->sourceDevice &&
+            (uint64_t)st.st_ino == posix->sourceInode)
+            return nullptr;
+        // The counterpart of clearing a read-only attribute: make the owner able to write.
+        if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
+            chmod(host.c_str(), st.st_mode | S_IWUSR);
+    }
+    return WrapDescriptor(open(host.c_str(), O_RDWR | O_CREAT, 0644), false);
 }
 
 static int32_t PosixRead(SqSystem*, SqFile* file, void* buffer, uint32_t size) {
@@ -111,7 +130,9 @@ static int PosixSetDosTime(SqSystem*, SqFile* file, uint16_t dosDate, uint16_t d
     return futimens(file->fd, times) == 0;
 }
 
-static void PosixClose(SqSystem*, SqFile* file) {
+static void PosixClose(SqSystem* sys, SqFile* file) {
+    if (file->source)
+        Self(sys)->sourceOpen = 0;
     close(file->fd);
     delete file;
 }
@@ -125,7 +146,7 @@ static void PosixFree(SqSystem*, void* block) {
 }
 
 static void PosixMessage(SqSystem* sys, uint32_t textId, const char* arg) {
-    PosixSystem* posix = reinterpret_cast<PosixSystem*>(sys);
+    PosixSystem* posix = Self(sys);
     const char* format = SqMessageFormat(textId);
     char text[2048];
     snprintf(text, sizeof text, format ? format : "message %s", arg);
@@ -150,4 +171,7 @@ void InitPosixSystem(PosixSystem* posix) {
     s.message = PosixMessage;
     posix->onMessage = nullptr;
     posix->user = nullptr;
+    posix->sourceOpen = 0;
+    posix->sourceDevice = 0;
+    posix->sourceInode = 0;
 }

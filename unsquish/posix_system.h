@@ -3,6 +3,8 @@
 #ifndef UNSQUISH_POSIX_SYSTEM_H
 #define UNSQUISH_POSIX_SYSTEM_H
 
+#include <stdint.h>
+
 #include "sqsystem.h"
 
 #ifdef __cplusplus
@@ -15,6 +17,12 @@ typedef struct PosixSystem {
     // the text is printed to stderr. Lets a tool or a test collect messages.
     void (*onMessage)(void* user, uint32_t textId, const char* text);
     void* user;
+    // The file open for reading (the source), which stays open while outputs are written.
+    // An output that is that same file is refused, as Windows refuses to open a file for
+    // writing while it is open with read sharing only.
+    int sourceOpen;
+    uint64_t sourceDevice;
+    uint64_t sourceInode;
 } PosixSystem;
 
 void InitPosixSystem(PosixSystem* posix);

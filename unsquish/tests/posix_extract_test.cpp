@@ -111,4 +111,18 @@ TEST_F(PosixExtract, MissingOutputDirectoryIsReportedWithTheFullPath) {
               "Cannot create output file (" + Path("nodir") + "\\A.TXT).");
 }
 
+// The source stays open for reading while members are written. As Windows refuses to open
+// it for writing then, a member that names the archive itself cannot overwrite it.
+TEST_F(PosixExtract, AMemberNamedAsTheArchiveCannotOverwriteIt) {
+    Bytes archive = BuildArchive({{"A.TXT", 1, ToBytes("first")},
+                                  {"SETUP.LSZ", 1, ToBytes("replaces the archive")},
+                                  {"C.TXT", 1, ToBytes("never")}});
+    Write("SETUP.LSZ", archive);
+    EXPECT_EQ(Extract(dir), 0);
+    EXPECT_EQ(Read("SETUP.LSZ"), std::string(archive.begin(), archive.end()));
+    EXPECT_EQ(Read("A.TXT"), "first");
+    ASSERT_EQ(collected.messages.size(), 1u);
+    EXPECT_EQ(collected.messages[0].second, "Cannot create output file (" + dir + "\\SETUP.LSZ).");
+}
+
 } // namespace
