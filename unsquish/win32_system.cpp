@@ -21,8 +21,11 @@ static SqFile* OpenRead(SqSystem*, const char* path) {
                                   FILE_ATTRIBUTE_NORMAL, NULL));
 }
 
+// Only a file's attributes are reset: a directory of that name keeps its own, and the open
+// below fails on it.
 static SqFile* OpenOutput(SqSystem*, const char* path) {
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     return FromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));

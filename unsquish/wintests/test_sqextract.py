@@ -42,6 +42,7 @@ class Case:
     cwd: str = None
     owner: bool = True
     readonly: tuple = ()
+    readonly_dirs: tuple = ()  # made as read-only directories; must stay so
     unix_env: dict = None
     timeout: int = 30
 
@@ -133,6 +134,10 @@ def walk_cases():
         # Wine running as root writes into a read-only file anyway; the attribute check tells.
         Case("readonly_output_overwritten", {SETUP: one_member(b"new"), "out/A.TXT": b"old"},
              DEFAULT_CALL, 1, readonly=("out/A.TXT",), expect={"out/A.TXT": b"new"}),
+        # Wine keeps a directory's read-only attribute as the owner's write permission.
+        Case("member_named_as_a_directory_leaves_its_attributes_alone",
+             {SETUP: archive(member("SUB", b"x"), GOOD)}, DEFAULT_CALL, 0,
+             boxes=[(CREATE_FAILED, r"{out}\SUB")], readonly_dirs=("out/SUB",)),
         Case("longer_output_cut_to_new_length",
              {SETUP: one_member(b"short"), "out/A.TXT": b"L" * 5000}, DEFAULT_CALL, 1,
              expect={"out/A.TXT": b"short"}),
@@ -236,6 +241,9 @@ class ExtractFile(unittest.TestCase):
                 file.write(data)
         for path in case.readonly:
             os.chmod(os.path.join(case_dir, path), stat.S_IRUSR | stat.S_IRGRP)
+        for path in case.readonly_dirs:
+            os.makedirs(os.path.join(case_dir, path))
+            os.chmod(os.path.join(case_dir, path), 0o555)
         return case_dir
 
     def run_case(self, case):
@@ -258,6 +266,9 @@ class ExtractFile(unittest.TestCase):
         for path in case.readonly:
             mode = os.stat(os.path.join(case_dir, path)).st_mode
             self.assertTrue(mode & stat.S_IWUSR, path + " still read-only")
+        for path in case.readonly_dirs:
+            mode = os.stat(os.path.join(case_dir, path)).st_mode
+            self.assertFalse(mode & stat.S_IWUSR, path + " lost its read-only attribute")
 
     def check_files(self, case, case_dir, started):
         for path, expected in case.expect.items():
