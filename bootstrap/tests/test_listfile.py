@@ -58,6 +58,25 @@ class ProductMedium(BootstrapCase):
                          read_file(os.path.join(DELIVERABLES, "MFC30.DLL")))
 
 
+class ListFileName(BootstrapCase):
+    def test_list_file_is_named_after_the_program(self):
+        # A dot in the directory name does not end the program's base name.
+        self.medium = os.path.join(self.case, "Disk.1")
+        os.makedirs(self.medium)
+        self.make_medium("[Params]\nTmpDirName = ~BOOT\nCmdLine = RUNINST.EXE\n[Files]\n"
+                         "STAGE2.LSZ\n[MFCDLL]\nVERLIB.DL_ = VERLIB.DLL\n",
+                         setup_name="BOOT.EXE", second_stage=None)
+        self.write_list("[Params]\nTmpDirName = ~WRONG\nCmdLine = WRONG.EXE\n[Files]\n"
+                        "NOSUCH.LSZ\n[MFCDLL]\nNOSUCH.DL_ = X.DLL\n", "SETUP.LST")
+        self.add_second_stage_archive()
+        lz_pack(fixture("mfc30_v3_1_0_0.DLL"), os.path.join(self.medium, "VERLIB.DL_"))
+        result = self.run_setup(setup_name="BOOT.EXE")
+        self.assertEqual(result.box_summary(), [])
+        self.assertEqual(self.only_stage2_report()["cwd"], self.win(self.temp) + "\\~BOOT")
+        self.assertEqual(read_file(self.installed("VERLIB.DLL")),
+                         read_file(fixture("mfc30_v3_1_0_0.DLL")))
+
+
 class LineAndTokenRules(BootstrapCase):
     def test_keys_without_blanks_split_lines_and_an_unterminated_last_line(self):
         long_line = "x" * 255 + "CmdLine = RUNINST.EXE /X=1".ljust(45)
