@@ -90,8 +90,8 @@ static int CreateOutputFile(ExtractContext* ctx, const char* path) {
     return ctx->outputFile != 0;
 }
 
-// Cuts what an earlier, longer file left behind the new content, then closes the file.
-// A failed cut counts as a failed write: the file would not hold what the member holds.
+// Cuts what an earlier, longer file left behind the new content; the file stays open. A
+// failed cut counts as a failed write: the file would not hold what the member holds.
 static void FinishOutputFile(ExtractContext* ctx) {
     if (!ctx->sys->truncate(ctx->sys, ctx->outputFile))
         ctx->writeFailed = 1;
