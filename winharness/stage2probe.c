@@ -5,7 +5,8 @@
  * It appends one JSON line per run to the file named by the environment variable
  * STAGE2PROBE_REPORT, or, when that is unset, to stage2probe.json beside itself:
  *   {"commandline":...,"argv":[...],"module":...,"cwd":...,"tzbias":MINUTES,
- *    "winver":[MAJOR,MINOR,BUILD,PLATFORMID],"env":{"TEMP":...,"TMP":null,...},
+ *    "winver":[MAJOR,MINOR,BUILD,PLATFORMID],"startup":[DWFLAGS,WSHOWWINDOW],
+ *    "env":{"TEMP":...,"TMP":null,...},
  *    "cwdfiles":[{"name":...,"size":N,"mtime":UNIXSECONDS,"crc32":N,"dir":false}],
  *    "modulefiles":[...]}
  * Text bytes are written as the code points U+0000..U+00FF of the same value.
@@ -147,8 +148,11 @@ static void WriteReport(FILE* out, int argc, char** argv, const char* module,
     char cwd[MAX_PATH];
     TIME_ZONE_INFORMATION zone;
     OSVERSIONINFOA version;
+    STARTUPINFOA startup;
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
     GetCurrentDirectoryA(sizeof cwd, cwd);
     GetTimeZoneInformation(&zone);
     fputs("{\"commandline\":", out);
@@ -159,9 +163,9 @@ static void WriteReport(FILE* out, int argc, char** argv, const char* module,
     WriteJsonString(out, module);
     fputs(",\"cwd\":", out);
     WriteJsonString(out, cwd);
-    fprintf(out, ",\"tzbias\":%ld,\"winver\":[%lu,%lu,%lu,%lu],\"env\":", zone.Bias,
-            version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber & 0xFFFF,
-            version.dwPlatformId);
+    fprintf(out, ",\"tzbias\":%ld,\"winver\":[%lu,%lu,%lu,%lu]", zone.Bias, version.dwMajorVersion,
+            version.dwMinorVersion, version.dwBuildNumber & 0xFFFF, version.dwPlatformId);
+    fprintf(out, ",\"startup\":[%lu,%u],\"env\":", startup.dwFlags, startup.wShowWindow);
     WriteVariables(out);
     fputs(",\"cwdfiles\":", out);
     WriteFileList(out, cwd);

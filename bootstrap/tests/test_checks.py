@@ -106,6 +106,8 @@ class ProgressWindow(BootstrapCase):
         staging = self.win(self.temp) + "\\~STAGE"
         self.assertEqual(report["commandline"],
                          staging + "\\RUNINST.EXE /S " + self.medium_dir_windows())
+        # The second stage gets its own show state, not the one SETUP.EXE was given.
+        self.assertEqual(report["startup"], [1, 1])
 
 
 if __name__ == "__main__":

@@ -24,6 +24,7 @@ class CommandLine(BootstrapCase):
                          staging + "\\RUNINST.EXE /Q /S " + self.medium_dir_windows())
         self.assertEqual(report["module"], staging + "\\RUNINST.EXE")
         self.assertEqual(report["cwd"], staging)
+        self.assertEqual(report["startup"], [1, 1])  # STARTF_USESHOWWINDOW, SW_SHOWNORMAL
         self.assertEqual(report["env"]["STAGECHECK"], "inherited")
         self.assertEqual(report["env"]["TEMP"], self.win(self.temp))
         self.assertEqual(sorted(f["name"] for f in report["cwdfiles"]),
