@@ -99,7 +99,12 @@ int IsPlainMemberName(const char name[SQ_NAME_FIELD_SIZE]) {
     for (uint32_t i = 0; i < length; ++i)
         if (name[i] == '\\' || name[i] == '/' || name[i] == ':')
             return 0;
-    if (MatchesWord(name, length, ".") || MatchesWord(name, length, ".."))
+    // Windows drops trailing dots and blanks from a name, so one made of nothing else names
+    // the directory itself (and Windows 95 reads "..." as two levels up): like "." and "..".
+    uint32_t dotsAndBlanks = 0;
+    while (dotsAndBlanks < length && (name[dotsAndBlanks] == '.' || name[dotsAndBlanks] == ' '))
+        ++dotsAndBlanks;
+    if (dotsAndBlanks == length)
         return 0;
     return !IsDeviceName(name, length);
 }

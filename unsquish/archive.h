@@ -49,7 +49,8 @@ void ParseMemberHeader(const uint8_t raw[SQ_HEADER_SIZE], MemberHeader* header);
 void FormatMemberHeader(const MemberHeader* header, uint8_t raw[SQ_HEADER_SIZE]);
 
 // 1 when the name can be used as a file name inside the destination directory: it holds a
-// NUL within its field, is not empty, not "." or "..", contains no '\\', '/' or ':', and is
+// NUL within its field, is not empty, is not made of dots and blanks only ("." and ".."
+// among them), contains no '\\', '/' or ':', and is
 // not a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case, any extension; the
 // digit may also be a superscript one to three).
 int IsPlainMemberName(const char name[SQ_NAME_FIELD_SIZE]);

@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileNames,
                          ::testing::Values("", ".", "..", "..\\BOOT.INI", "SUB\\X.TXT", "../X.TXT",
                                            "C:X.TXT", "A:\\X", "CON", "con", "PRN.TXT", "aux.dat",
                                            "NUL", "Nul.", "COM1", "com9.log", "LPT1", "lpt9.x",
-                                           "CON .TXT", std::string(19, 'N'),
+                                           "CON .TXT", "...", ". .", " ", std::string(19, 'N'),
                                            // superscript digits one to three (code page 1252)
                                            "COM\xB9", "lpt\xB2.txt", "Com\xB3"));
 
