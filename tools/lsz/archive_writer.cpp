@@ -150,6 +150,14 @@ bool AppendMember(ArchiveWriter* w, const EncodedMember& member) {
     return true;
 }
 
+bool IsArchiveBeingWritten(const ArchiveWriter* w, const std::string& path) {
+    struct stat input;
+    struct stat archive;
+    return w->file != nullptr && stat(path.c_str(), &input) == 0 &&
+           fstat(fileno(w->file), &archive) == 0 && input.st_dev == archive.st_dev &&
+           input.st_ino == archive.st_ino;
+}
+
 bool CloseArchive(ArchiveWriter* w) {
     if (w->file == nullptr) {
         return true;

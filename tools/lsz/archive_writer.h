@@ -64,6 +64,9 @@ bool OpenArchive(ArchiveWriter* w, const std::string& path);
 // ASCII case, as the target file system will) and an archive that would grow past the 2 GiB
 // that readers can address.
 bool AppendMember(ArchiveWriter* w, const EncodedMember& member);
+// True when path names the archive being written (the same file, under whatever name), which
+// cannot be one of its own members.
+bool IsArchiveBeingWritten(const ArchiveWriter* w, const std::string& path);
 // Closes the file; returns false when the data could not be written out.
 bool CloseArchive(ArchiveWriter* w);
 // Closes and deletes a partly written archive.

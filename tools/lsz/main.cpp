@@ -296,6 +296,10 @@ int AddFile(ArchiveWriter* w, const std::string& file, const LszOptions& o, Crea
     std::vector<uint8_t> data;
     time_t mtime;
     std::string error;
+    if (IsArchiveBeingWritten(w, file)) {
+        std::fprintf(stderr, "lsz: %s: is the archive being written\n", file.c_str());
+        return LSZ_EXIT_USAGE;
+    }
     if (!ReadInputFile(file, &data, &mtime, &error)) {
         std::fprintf(stderr, "lsz: %s\n", error.c_str());
         return LSZ_EXIT_IO;

@@ -77,6 +77,7 @@ TEST_F(LszCli, ExitCodesOfEachCommand) {
         {"create X.LSZ MISSING.TXT", 3, "MISSING.TXT"},
         {"create X.LSZ a_name_of_19_chars_", 2, "cannot be a member name"},
         {"create X.LSZ README.TXT README.TXT", 2, "already a member"},
+        {"create X.LSZ README.TXT X.LSZ", 2, "the archive being written"},
         {"list GOOD.LSZ", 0, "README.TXT"},
         {"list GOOD", 0, "2 members"},
         {"list NOTARC.BIN", 4, "not an archive"},
