@@ -50,7 +50,10 @@ bool PackData(const std::vector<uint8_t>& data, const MemberOptions& options,
         return true;
     }
     std::vector<uint8_t> imploded;
-    Implode(data.data(), data.size(), options.implode, &imploded);
+    if (!Implode(data.data(), data.size(), options.implode, &imploded)) {
+        *error = "too large for an archive";
+        return false;
+    }
     if (options.method == MEMBER_IMPLODE || imploded.size() < data.size()) {
         *method = SQ_METHOD_EXPLODED;
         stored->swap(imploded);
