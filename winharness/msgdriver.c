@@ -37,6 +37,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "json_out.h"
+
 #define MAX_ANSWERS 64
 #define MAX_SEEN 256
 #define POLL_MS 20
@@ -71,20 +73,6 @@ typedef struct Tracker {
 } Tracker;
 
 /* ---- JSON output ------------------------------------------------------------------------ */
-
-static void WriteJsonString(FILE* out, const char* text) {
-    const unsigned char* p = (const unsigned char*)text;
-    fputc('"', out);
-    for (; *p; ++p) {
-        if (*p == '"' || *p == '\\')
-            fprintf(out, "\\%c", *p);
-        else if (*p < 0x20 || *p >= 0x7F)
-            fprintf(out, "\\u%04x", *p);
-        else
-            fputc(*p, out);
-    }
-    fputc('"', out);
-}
 
 static void WriteErrorRecord(FILE* out, const char* what, DWORD code) {
     fputs("{\"event\":\"error\",\"what\":", out);

@@ -19,19 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-static void WriteJsonString(FILE* out, const char* text) {
-    const unsigned char* p = (const unsigned char*)text;
-    fputc('"', out);
-    for (; *p; ++p) {
-        if (*p == '"' || *p == '\\')
-            fprintf(out, "\\%c", *p);
-        else if (*p < 0x20 || *p >= 0x7F)
-            fprintf(out, "\\u%04x", *p);
-        else
-            fputc(*p, out);
-    }
-    fputc('"', out);
-}
+#include "json_out.h"
 
 static unsigned long Crc32OfFile(const char* path) {
     static unsigned long table[256];
