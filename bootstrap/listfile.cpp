@@ -168,6 +168,16 @@ void ApplyParamLine(const char* line) {
         CopyText(SetupContext.CmdLine, SETUP_TEXT_SIZE, "RUNINST.EXE");
 }
 
+// One entry of a file section: the source name is upper-cased, the target name kept as
+// written; the entry's handler decides whether the walk goes on.
+static int HandleFileEntry(const char* line, ListEntryProc handle, void* context) {
+    char sourceName[LIST_LINE_SIZE];
+    char targetName[LIST_LINE_SIZE];
+    SplitFileEntry(line, sourceName, targetName);
+    UpperCaseText(sourceName);
+    return handle(context, sourceName, targetName);
+}
+
 int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand, void* context) {
     int filesBegun = 0;
     char line[LIST_LINE_SIZE];
@@ -183,11 +193,7 @@ int WalkSetupList(LineReader* reader, int pass, ListEntryProc expand, void* cont
         } else if (SameTextNoCase(line, "[MFCDLL]")) {
             return 1;
         } else if (pass == FILES_PASS && filesBegun) {
-            char sourceName[LIST_LINE_SIZE];
-            char targetName[LIST_LINE_SIZE];
-            SplitFileEntry(line, sourceName, targetName);
-            UpperCaseText(sourceName);
-            if (!expand(context, sourceName, targetName))
+            if (!HandleFileEntry(line, expand, context))
                 return 0;
         } else {
             ApplyParamLine(line);
@@ -205,11 +211,7 @@ int WalkSystemLibraryList(LineReader* reader, ListEntryProc install, void* conte
         if (SameTextNoCase(line, "[MFCDLL]")) {
             sectionBegun = 1;
         } else if (sectionBegun) {
-            char sourceName[LIST_LINE_SIZE];
-            char targetName[LIST_LINE_SIZE];
-            SplitFileEntry(line, sourceName, targetName);
-            UpperCaseText(sourceName);
-            if (!install(context, sourceName, targetName))
+            if (!HandleFileEntry(line, install, context))
                 return 0;
         }
     }

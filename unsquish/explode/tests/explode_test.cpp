@@ -87,6 +87,16 @@ void ExpectContractKept(const Harness& h, ExplodeWorkArea* work) {
     EXPECT_TRUE(std::equal(h.lastPiece.begin(), h.lastPiece.end(), work->inputBlock));
 }
 
+// Decodes the builder's stream on a fresh work area full of stale bytes and checks the
+// callback contract; the harness keeps every call and output byte for the caller.
+ExplodeResult DecodeFresh(const StreamBuilder& builder, Harness& h) {
+    WorkAreaPtr work = NewWorkArea();
+    h.stream = builder.Bytes();
+    ExplodeResult result = RunExplode(h, work.get());
+    ExpectContractKept(h, work.get());
+    return result;
+}
+
 struct HeaderCase {
     const char* name;
     std::string stream; // hex bytes
@@ -141,11 +151,8 @@ TEST(ExplodeEnd, StreamEndingWithTheMarkerSucceedsAfterOneEmptyRead) {
         for (int i = 0; i < literals; i++)
             builder.Literal((uint8_t)(0x30 + i));
         builder.EndMarker();
-        WorkAreaPtr work = NewWorkArea();
         Harness h;
-        h.stream = builder.Bytes();
-        EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK) << literals;
-        ExpectContractKept(h, work.get());
+        EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK) << literals;
         ASSERT_EQ(h.reads.size(), 2u) << literals;
         EXPECT_EQ(h.reads[1].returned, 0u);
         EXPECT_EQ(h.output, builder.Expected());
@@ -186,12 +193,9 @@ TEST(ExplodeBlocks, WritesFullBlocksThenTheRest) {
         for (size_t i = 0; i < decoded; i++)
             builder.Literal((uint8_t)(i * 7 + i / 256));
         builder.EndMarker();
-        WorkAreaPtr work = NewWorkArea();
         Harness h;
-        h.stream = builder.Bytes();
         h.piece = 1000;
-        EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK) << decoded;
-        ExpectContractKept(h, work.get());
+        EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK) << decoded;
         EXPECT_EQ(WriteSizes(h), BlockSizes(decoded)) << decoded;
         EXPECT_EQ(h.output, builder.Expected()) << decoded;
     }
@@ -208,10 +212,8 @@ TEST(ExplodeBlocks, LongestMatchAtTheLastPositionBeforeAFlush) {
         builder.Literal(0x99);
         builder.Match(518, 517); // reaches into the moved overhang
         builder.EndMarker();
-        WorkAreaPtr work = NewWorkArea();
         Harness h;
-        h.stream = builder.Bytes();
-        EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK) << distance;
+        EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK) << distance;
         EXPECT_EQ(WriteSizes(h), (std::vector<uint32_t>{4096, 517 + 1 + 518})) << distance;
         EXPECT_EQ(h.output, builder.Expected()) << distance;
     }
@@ -244,12 +246,9 @@ TEST(ExplodeMatches, MatchesEndingAtTheEndOfTheOutputArea) {
                 for (int i = 0; i < 16; i++) // keeps the match away from the stream's end
                     builder.Literal((uint8_t)(0x5A + i));
                 builder.EndMarker();
-                WorkAreaPtr work = NewWorkArea();
                 Harness h;
-                h.stream = builder.Bytes();
-                ASSERT_LE(h.stream.size(), 2048u);
-                EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
-                ExpectContractKept(h, work.get());
+                ASSERT_LE(builder.Bytes().size(), 2048u);
+                EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
                 ASSERT_EQ(h.output, builder.Expected())
                     << "end " << end << " start " << start << " distance " << distance;
             }
@@ -276,12 +275,9 @@ TEST(ExplodeMatches, BlockFilledExactlyIsFlushedBeforeTheNextToken) {
         for (int i = 0; i < 16; i++) // keeps the match away from the stream's end
             builder.Literal((uint8_t)(0xA0 + i));
         builder.EndMarker();
-        WorkAreaPtr work = NewWorkArea();
         Harness h;
-        h.stream = builder.Bytes();
-        ASSERT_LE(h.stream.size(), 2048u);
-        EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
-        ExpectContractKept(h, work.get());
+        ASSERT_LE(builder.Bytes().size(), 2048u);
+        EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
         EXPECT_EQ(h.output, builder.Expected()) << lastIsMatch;
         EXPECT_EQ(WriteSizes(h), BlockSizes(builder.Expected().size())) << lastIsMatch;
     }
@@ -293,10 +289,8 @@ TEST(ExplodeMatches, DistanceOneRepeatsTheLastByte) {
         builder.Literal(0x41);
         builder.Match(10, 1);
         builder.EndMarker();
-        WorkAreaPtr work = NewWorkArea();
         Harness h;
-        h.stream = builder.Bytes();
-        EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+        EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
         EXPECT_EQ(h.output, std::vector<uint8_t>(11, 0x41)) << (int)mode;
     }
 }
@@ -313,12 +307,10 @@ TEST(ExplodeLiterals, EveryByteValueInBothModes) {
             }
         builder.EndMarker();
         for (size_t piece : {1, 2048}) {
-            WorkAreaPtr work = NewWorkArea();
             Harness h;
-            h.stream = builder.Bytes();
             h.firstPiece = std::max<size_t>(piece, 5);
             h.piece = piece;
-            EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+            EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
             EXPECT_EQ(h.output, builder.Expected()) << "mode " << (int)mode << " piece " << piece;
         }
     }
@@ -341,10 +333,8 @@ TEST_P(DictionaryTest, MatchesReachTheirFarthestDistance) {
     builder.Match(3, WindowSize(dictBits) - 1);
     builder.Match(3, 17);
     builder.EndMarker();
-    WorkAreaPtr work = NewWorkArea();
     Harness h;
-    h.stream = builder.Bytes();
-    EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+    EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
     EXPECT_EQ(h.output, builder.Expected());
 }
 
@@ -356,11 +346,8 @@ TEST_P(RoundTripTest, DecodesEveryTokenKind) {
     uint8_t mode = std::get<0>(GetParam());
     uint8_t dictBits = std::get<1>(GetParam());
     StreamBuilder builder = RandomStream(mode, dictBits, 60000, mode * 10 + dictBits);
-    WorkAreaPtr work = NewWorkArea();
     Harness h;
-    h.stream = builder.Bytes();
-    EXPECT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
-    ExpectContractKept(h, work.get());
+    EXPECT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
     EXPECT_EQ(h.output, builder.Expected());
     EXPECT_EQ(WriteSizes(h), BlockSizes(builder.Expected().size()));
 }
@@ -432,12 +419,10 @@ TEST(ExplodePieces, BlocksAreWrittenBetweenTheReadsOfTheirTokens) {
     for (uint8_t mode : {0, 1}) {
         StreamBuilder builder = RandomStream(mode, 6, 40000, 21 + mode, 90);
         for (size_t piece : {1, 7, 300, 2048}) {
-            WorkAreaPtr work = NewWorkArea();
             Harness h;
-            h.stream = builder.Bytes();
             h.firstPiece = std::max<size_t>(piece, 5);
             h.piece = piece;
-            ASSERT_EQ(RunExplode(h, work.get()), EXPLODE_OK);
+            ASSERT_EQ(DecodeFresh(builder, h), EXPLODE_OK);
             ASSERT_EQ(h.output, builder.Expected());
             ASSERT_GE(h.writes.size(), 3u);
             for (size_t i = 0; i + 1 < h.writes.size(); i++) {
